@@ -539,3 +539,9 @@ TEST(RealTime, RefusalThrowsFixedTextWithSystemErrorAndKeepsPolicy)
 }
 
 }  // namespace
+
+int main(int argc, char ** argv)
+{
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
