@@ -61,6 +61,9 @@ public:
    */
   void reset();
 
+  // The four colouring operations do nothing unless the topic had a subscriber at the last
+  // reset(). Colours are stored as their raw byte (-1 becomes 255).
+
   /// @brief Stores the byte of colour in cell p (skipped outside the raster).
   void setMatPointColor(const cv::Point & p, char color);
 
@@ -71,9 +74,9 @@ public:
    * @brief Colours the open polyline through the points: every cell of every segment's
    *        integer line, end points included. One point colours that cell; an empty list
    *        colours nothing. Cells outside the raster are skipped.
-   * @throws std::runtime_error "bresenham is out of iteration(10000)" if a segment spans
-   *         more than 10001 cells along its longer axis (raster bounds do not matter);
-   *         what was coloured before that segment stays coloured.
+   * @throws std::runtime_error "bresenham is out of iteration(10000)" if a segment's
+   *         extent max(|dx|, |dy|) exceeds 10001 cells (whatever the raster bounds); what
+   *         was coloured before that segment stays coloured, nothing of it is.
    */
   void setMatLineColor(const std::vector<cv::Point> & points, char color);
 
