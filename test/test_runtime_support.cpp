@@ -8,7 +8,11 @@
 #include <sched.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iomanip>
+#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -149,6 +154,11 @@ void expectExitedCleanly(const ProbeRun & run)
   EXPECT_EQ(WEXITSTATUS(run.status), 0) << run.err;
 }
 
+std::string regexQuoted(const std::string & text)
+{
+  return std::regex_replace(text, std::regex(R"([.+*?()\[\]{}|^$\\])"), R"(\$&)");
+}
+
 TEST(Logger, NoVariablesPrintsNoticesInOrderOnFirstUseThenRecords)
 {
   const ProbeRun run = runProbe({}, {"info", "2", "error", "1"});
@@ -203,6 +213,82 @@ TEST(Logger, JournalVariable)
     expectExitedCleanly(run);
     EXPECT_EQ(run.out, "begin\n" + expected + "end\n") << assignment;
   }
+}
+
+// Runs the probe with a private journal socket, in a child process with its own mount table
+// so that the machine's /run is untouched. Returns the datagrams the journal would have got,
+// each followed by "--\n", or nullopt where private mounts are not permitted.
+std::optional<std::string> journalEntries(
+    const std::vector<std::string> & environment, const std::vector<std::string> & args)
+{
+  std::array<int, 2> channel{};
+  if (pipe(channel.data()) != 0) {
+    throw std::runtime_error("pipe failed");
+  }
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(channel[0]);
+    if (unshare(CLONE_NEWNS) != 0 ||
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("tmpfs", "/run", "tmpfs", 0, nullptr) != 0 || mkdir("/run/systemd", 0755) != 0 ||
+        mkdir("/run/systemd/journal", 0755) != 0) {
+      _exit(5);
+    }
+    const int journal = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, "/run/systemd/journal/socket");
+    if (journal < 0 ||
+        bind(journal, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0) {
+      _exit(5);
+    }
+    const ProbeRun run = runProbe(environment, args);
+    if (!WIFEXITED(run.status) || WEXITSTATUS(run.status) != 0 || run.out != "begin\nend\n") {
+      _exit(6);
+    }
+    std::string entries;
+    char buffer[65536];
+    ssize_t n = 0;
+    while ((n = recv(journal, buffer, sizeof(buffer), MSG_DONTWAIT)) > 0) {
+      entries.append(buffer, static_cast<std::size_t>(n));
+      entries += "--\n";
+    }
+    (void)!write(channel[1], entries.data(), entries.size());
+    _exit(0);
+  }
+  close(channel[1]);
+  std::string entries;
+  char buffer[4096];
+  ssize_t n = 0;
+  while ((n = read(channel[0], buffer, sizeof(buffer))) > 0 || (n < 0 && errno == EINTR)) {
+    if (n > 0) {
+      entries.append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+  close(channel[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 5) {
+    return std::nullopt;
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "journal probe failed";
+  return entries;
+}
+
+TEST(Logger, JournalEntriesCarryIdentifierPriorityPayloadAndSource)
+{
+  const auto entries = journalEntries(
+      {"SPDLOG_STDOUT=false", "SPDLOG_SYSTEMD=true", "SPDLOG_LEVEL=info"},
+      {"info", "1", "error", "1"});
+  if (!entries) {
+    GTEST_SKIP() << "private mounts are not permitted here";
+  }
+  const std::string source = "CODE_FILE=" + regexQuoted(SKELMAR_LOGGER_PROBE_SOURCE) +
+                             "\nCODE_LINE=[0-9]+\nCODE_FUNC=main\n--\n";
+  const std::regex expected(
+      "MESSAGE=  1 \\[INFO\\] probe info 1\nPRIORITY=6\nSYSLOG_IDENTIFIER=spdlog\n" + source +
+      "MESSAGE=  2 \\[ERROR\\] probe error 1\nPRIORITY=3\nSYSLOG_IDENTIFIER=spdlog\n" + source);
+  EXPECT_TRUE(std::regex_match(*entries, expected)) << *entries;
 }
 
 TEST(Logger, LevelTable)
@@ -303,8 +389,7 @@ TEST(Logger, RecordCarriesFileLineAndBareFunctionName)
   const ProbeRun run = runProbe(kQuiet, {"location"});
   expectExitedCleanly(run);
   const std::regex expected(
-      "begin\n" + std::regex_replace(SKELMAR_LOGGER_PROBE_SOURCE, std::regex(R"([.+])"), R"(\$&)") +
-      ":[0-9]+ logLocation\nend\n");
+      "begin\n" + regexQuoted(SKELMAR_LOGGER_PROBE_SOURCE) + ":[0-9]+ logLocation\nend\n");
   EXPECT_TRUE(std::regex_match(run.out, expected)) << run.out;
 }
 
