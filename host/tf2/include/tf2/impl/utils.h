@@ -46,8 +46,9 @@ inline tf2::Quaternion toQuaternion(const geometry_msgs::msg::QuaternionStamped 
 /**
  * @brief Z-Y-X Euler angles (radians) of a quaternion, which need not be normalised.
  *
- * With sarg = -2(xz - wy) / (x² + y² + z² + w²): at sarg <= -0.99999 (pitch -pi/2) or
- * sarg >= 0.99999 (pitch pi/2) roll is 0 and yaw is -/+ 2 atan2(y, x); otherwise
+ * With sarg = -2(xz - wy) / (x² + y² + z² + w²): at sarg <= -0.99999 or sarg >= 0.99999
+ * (gimbal lock) roll is 0, yaw is -/+ 2 atan2(y, x) and pitch is reported as -/+ pi/4, the
+ * value upstream tf2 gives on this branch (kept so that results agree with it); otherwise
  * pitch = asin(sarg), roll = atan2(2(yz + wx), w² - x² - y² + z²),
  * yaw = atan2(2(xy + wz), w² + x² - y² - z²).
  */
