@@ -5,6 +5,7 @@
 //   error N       N error statements "probe error <k>"
 //   name TEXT     calls Instance(TEXT) and prints the name of the instance's logger
 //   location      logs one statement with the pattern "%g:%# %!" (file, line, function)
+//   library       prints a pose through the library with that pattern
 //   drop          empties the instance's logger, as a construction stopped early would
 //   setenv V X    sets environment variable V to X
 //   counter       prints the instance's counter
@@ -12,21 +13,46 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "log_call.hpp"
+#include "skelmar_nav2_tools/base_robot.hpp"
 #include "skelmar_nav2_tools/logger.hpp"
 
 namespace {
 
+// Shows each record as "<file>:<line> <function>" while it exists.
+class LocationPattern
+{
+public:
+  LocationPattern() : logger_(skelmar::Logger::Instance("spdlog").logger)
+  {
+    logger_->set_pattern("%g:%# %!");
+  }
+  ~LocationPattern()
+  {
+    logger_->set_pattern("%v");
+  }
+
+private:
+  std::shared_ptr<spdlog::logger> logger_;
+};
+
 void logLocation()
 {
-  const auto logger = skelmar::Logger::Instance("spdlog").logger;
-  logger->set_pattern("%g:%# %!");
+  const LocationPattern pattern;
   SKELMAR_LOG_INFO("located");
-  logger->set_pattern("%v");
+}
+
+void printPoseThroughLibrary()
+{
+  const LocationPattern pattern;
+  geometry_msgs::msg::PoseStamped pose;
+  pose.pose.orientation.w = 1.0;
+  BaseRobot().printPose(pose, "probe");
 }
 
 void logConcurrently(int threads, int statements)
@@ -73,6 +99,8 @@ int main(int argc, char ** argv)
       std::cout << "name " << skelmar::Logger::Instance(next()).logger->name() << '\n';
     } else if (command == "location") {
       logLocation();
+    } else if (command == "library") {
+      printPoseThroughLibrary();
     } else if (command == "drop") {
       skelmar::Logger::Instance("spdlog").logger.reset();
     } else if (command == "setenv") {

@@ -393,6 +393,14 @@ TEST(Logger, RecordCarriesFileLineAndBareFunctionName)
   EXPECT_TRUE(std::regex_match(run.out, expected)) << run.out;
 }
 
+TEST(Logger, LibraryRecordsNameTheirSourceRelativeToThePackage)
+{
+  const ProbeRun run = runProbe(kQuiet, {"library"});
+  expectExitedCleanly(run);
+  const std::string line = R"(\./src/base_robot\.cpp:[0-9]+ printPose\n)";
+  EXPECT_TRUE(std::regex_match(run.out, std::regex("begin\n(" + line + "){4}end\n"))) << run.out;
+}
+
 TEST(Logger, StatementsWithoutLoggerAreHarmless)
 {
   const ProbeRun run = runProbe(kQuiet, {"info", "1", "drop", "info", "2", "error", "1"});
