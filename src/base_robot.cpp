@@ -1,0 +1,324 @@
+#include "skelmar_nav2_tools/base_robot.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+#include <utility>
+
+#include <tf2/LinearMath/Matrix3x3.h>
+#include <tf2/LinearMath/Quaternion.h>
+#include <tf2/utils.h>
+#include <boost/uuid/random_generator.hpp>
+#include <boost/uuid/uuid.hpp>
+#include <boost/uuid/uuid_io.hpp>
+#include <tf2_geometry_msgs/tf2_geometry_msgs.hpp>
+
+#include "log_call.hpp"
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kTwoPi = 6.283185307179586;
+
+// Below this magnitude the angle difference is reduced step by step (a few hundred thousand
+// steps at most); above it an exact remainder gets there first.
+constexpr double kStepwiseReductionLimit = 1e6;
+
+// Range of float values that convert to int without overflow: [-2^31, 2^31).
+constexpr float kIntLowest = -2147483648.0F;
+constexpr float kIntBeyondMax = 2147483648.0F;
+
+int truncateToInt(float value)
+{
+  if (!(value >= kIntLowest && value < kIntBeyondMax)) {
+    throw std::out_of_range("transformPoints: rotated coordinate does not fit an int");
+  }
+  return static_cast<int>(value);
+}
+
+}  // namespace
+
+double BaseRobot::quaternion2Yaw(const geometry_msgs::msg::Quaternion & quat)
+{
+  const tf2::Quaternion q(quat.x, quat.y, quat.z, quat.w);
+  double roll = 0.0;
+  double pitch = 0.0;
+  double yaw = 0.0;
+  tf2::Matrix3x3(q).getRPY(roll, pitch, yaw);
+  return yaw;
+}
+
+geometry_msgs::msg::Quaternion BaseRobot::eulerToQuaternion(double yaw, double roll, double pitch)
+{
+  tf2::Quaternion q;
+  q.setRPY(roll, pitch, yaw);
+  geometry_msgs::msg::Quaternion out;
+  out.x = q.x();
+  out.y = q.y();
+  out.z = q.z();
+  out.w = q.w();
+  return out;
+}
+
+double BaseRobot::calDelAngle(double a, double b)
+{
+  double d = a - b;
+  if (!std::isfinite(d)) {
+    return std::numeric_limits<double>::quiet_NaN();
+  }
+  if (std::fabs(d) >= kStepwiseReductionLimit) {
+    d = std::remainder(d, kTwoPi);
+  }
+  for (;;) {
+    while (d > kPi) {
+      d -= kTwoPi;
+    }
+    if (d > -kPi) {
+      return d;
+    }
+    d += kTwoPi;
+  }
+}
+
+double BaseRobot::calDistance(
+    const geometry_msgs::msg::PoseStamped & a, const geometry_msgs::msg::PoseStamped & b)
+{
+  return std::sqrt(sqDistance(a, b));
+}
+
+double BaseRobot::sqDistance(
+    const geometry_msgs::msg::PoseStamped & a, const geometry_msgs::msg::PoseStamped & b)
+{
+  const double dx = a.pose.position.x - b.pose.position.x;
+  const double dy = a.pose.position.y - b.pose.position.y;
+  return dx * dx + dy * dy;
+}
+
+double BaseRobot::calculateCurvature(
+    const geometry_msgs::msg::PoseStamped & p1, const geometry_msgs::msg::PoseStamped & p2,
+    const geometry_msgs::msg::PoseStamped & p3)
+{
+  if (p1.pose.position.x == p2.pose.position.x && p2.pose.position.x == p3.pose.position.x) {
+    return 0.0;
+  }
+  const double d12 = calDistance(p1, p2);
+  const double d13 = calDistance(p1, p3);
+  const double d23 = calDistance(p2, p3);
+  const double cos_b = (d12 * d12 + d23 * d23 - d13 * d13) / (2.0 * d12 * d23);
+  const double sin_b = std::sqrt(1.0 - cos_b * cos_b);
+  const double radius = (d13 * 0.5) / sin_b;
+  return 1.0 / radius;
+}
+
+std::string BaseRobot::generateUuid()
+{
+  // A fresh generator per call: nothing is shared between threads.
+  boost::uuids::random_generator generator;
+  return boost::uuids::to_string(generator());
+}
+
+void BaseRobot::printPose(const geometry_msgs::msg::PoseStamped & pose, std::string text)
+{
+  const auto & p = pose.pose.position;
+  const auto & q = pose.pose.orientation;
+  SKELMAR_LOG_INFO("info: {}", text);
+  SKELMAR_LOG_INFO("point is {:};{:};{:}", p.x, p.y, p.z);
+  SKELMAR_LOG_INFO("orientation is {:};{:};{:};{:}", q.x, q.y, q.z, q.w);
+  SKELMAR_LOG_INFO("yaw is {}", quaternion2Yaw(q));
+}
+
+void BaseRobot::transformFootprint(
+    double x, double y, double theta, const std::vector<geometry_msgs::msg::Point> & footprint,
+    geometry_msgs::msg::PolygonStamped & out)
+{
+  out.polygon.points.clear();
+  const double cos_th = std::cos(theta);
+  const double sin_th = std::sin(theta);
+  out.polygon.points.reserve(footprint.size());
+  for (const auto & fp : footprint) {
+    geometry_msgs::msg::Point32 p;
+    p.x = static_cast<float>(x + (fp.x * cos_th - fp.y * sin_th));
+    p.y = static_cast<float>(y + (fp.x * sin_th + fp.y * cos_th));
+    p.z = 0.0F;
+    out.polygon.points.push_back(p);
+  }
+}
+
+void BaseRobot::transformPoints(
+    const std::vector<cv::Point> & in, std::vector<cv::Point> & out, const cv::Point & centre,
+    double angle)
+{
+  const float a = static_cast<float>(angle * kPi / 180.0);
+  const float sin_a = std::sin(a);
+  const float cos_a = std::cos(a);
+  const float cx = static_cast<float>(centre.x);
+  const float cy = static_cast<float>(centre.y);
+  // Built apart so that in and out may be the same vector and out survives a throw.
+  std::vector<cv::Point> rotated;
+  rotated.reserve(in.size());
+  for (const auto & p : in) {
+    const float dx = static_cast<float>(p.x) - cx;
+    const float dy = static_cast<float>(p.y) - cy;
+    const float nx = dx * cos_a - dy * sin_a + cx;
+    const float ny = dx * sin_a + dy * cos_a + cy;
+    rotated.emplace_back(truncateToInt(nx), truncateToInt(ny));
+  }
+  out = std::move(rotated);
+}
+
+void BaseRobot::translatePolygon(
+    geometry_msgs::msg::PolygonStamped & polygon, const geometry_msgs::msg::PoseStamped & pose)
+{
+  const double yaw = tf2::getYaw(pose.pose.orientation);
+  auto & points = polygon.polygon.points;
+  if (points.empty()) {
+    return;
+  }
+  const double cos_y = std::cos(yaw);
+  const double sin_y = std::sin(yaw);
+  for (auto & p : points) {
+    const double x = p.x;
+    const double y = p.y;
+    p.x = static_cast<float>(x * cos_y - y * sin_y);
+    p.y = static_cast<float>(x * sin_y + y * cos_y);
+  }
+  for (auto & p : points) {
+    p.x = static_cast<float>(p.x + pose.pose.position.x);
+    p.y = static_cast<float>(p.y + pose.pose.position.y);
+  }
+}
+
+geometry_msgs::msg::Polygon BaseRobot::resizeLiftFrame(
+    const geometry_msgs::msg::Polygon & frame, double depth, bool extend)
+{
+  if (frame.points.size() < 4) {
+    throw std::invalid_argument(
+        "resizeLiftFrame: the lift frame needs four points, got " +
+        std::to_string(frame.points.size()));
+  }
+  const auto & p0 = frame.points[0];
+  const auto & p1 = frame.points[1];
+  const auto & p2 = frame.points[2];
+  const auto & p3 = frame.points[3];
+
+  const float e23x_f = p3.x - p2.x;
+  const float e23y_f = p3.y - p2.y;
+  const float e10x_f = p0.x - p1.x;
+  const float e10y_f = p0.y - p1.y;
+  const double e23x = e23x_f;
+  const double e23y = e23y_f;
+  const double e10x = e10x_f;
+  const double e10y = e10y_f;
+
+  const double l23 = std::sqrt(e23x * e23x + e23y * e23y);
+  const double l10 = std::sqrt(e10x * e10x + e10y * e10y);
+  // A degenerate side keeps its zero direction: that corner does not move.
+  const double u23x = l23 > 0.0 ? e23x / l23 : e23x;
+  const double u23y = l23 > 0.0 ? e23y / l23 : e23y;
+  const double u10x = l10 > 0.0 ? e10x / l10 : e10x;
+  const double u10y = l10 > 0.0 ? e10y / l10 : e10y;
+
+  const double shift = extend ? 4.0 : std::min(l23 - 0.1, depth + 0.2);
+  const double sign = extend ? -1.0 : 1.0;
+
+  geometry_msgs::msg::Point32 q1;
+  q1.x = static_cast<float>(p1.x + sign * shift * u10x);
+  q1.y = static_cast<float>(p1.y + sign * shift * u10y);
+  q1.z = 0.0F;
+  geometry_msgs::msg::Point32 q2;
+  q2.x = static_cast<float>(p2.x + sign * shift * u23x);
+  q2.y = static_cast<float>(p2.y + sign * shift * u23y);
+  q2.z = 0.0F;
+
+  geometry_msgs::msg::Polygon result;
+  result.points = {p0, q1, q2, p3};
+  return result;
+}
+
+bool BaseRobot::isPointInPolygon(
+    const geometry_msgs::msg::Polygon & polygon, const geometry_msgs::msg::Pose & pose)
+{
+  const double px = pose.position.x;
+  const double py = pose.position.y;
+  const auto & pts = polygon.points;
+  const std::size_t n = pts.size();
+
+  bool inside = false;
+  for (std::size_t i = 0, j = n - 1; i < n; j = i++) {
+    const auto & pi = pts[i];
+    const auto & pj = pts[j];
+    if ((pi.y > py) != (pj.y > py)) {
+      const float dx = pj.x - pi.x;
+      const float dy = pj.y - pi.y;
+      const double crossing = dx * (py - pi.y) / dy + pi.x;
+      if (crossing > px) {
+        inside = !inside;
+      }
+    }
+  }
+  if (inside) {
+    return true;
+  }
+  for (const auto & p : pts) {
+    const double dx = p.x - px;
+    const double dy = p.y - py;
+    if (std::sqrt(dx * dx + dy * dy) < 0.01) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool BaseRobot::isPolygonContained(
+    const geometry_msgs::msg::Polygon & inner, const geometry_msgs::msg::Polygon & outer)
+{
+  geometry_msgs::msg::Pose pose;
+  for (const auto & p : inner.points) {
+    pose.position.x = p.x;
+    pose.position.y = p.y;
+    if (!isPointInPolygon(outer, pose)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void BaseRobot::convertToPath(
+    const std::vector<geometry_msgs::msg::PoseStamped> & poses, nav_msgs::msg::Path & path)
+{
+  path.poses = poses;
+}
+
+double BaseRobot::calpathDistance(const nav_msgs::msg::Path & path)
+{
+  double length = 0.0;
+  for (std::size_t i = 1; i < path.poses.size(); ++i) {
+    length += calDistance(path.poses[i - 1], path.poses[i]);
+  }
+  return length;
+}
+
+void BaseRobot::dilutePath(
+    const nav_msgs::msg::Path & in, nav_msgs::msg::Path & out, const double & spacing)
+{
+  if (in.poses.empty()) {
+    return;
+  }
+  nav_msgs::msg::Path result;
+  result.header = in.header;
+  result.poses.push_back(in.poses.front());
+  double travelled = 0.0;
+  for (std::size_t i = 1; i < in.poses.size(); ++i) {
+    travelled += calDistance(in.poses[i], in.poses[i - 1]);
+    if (travelled >= spacing) {
+      result.poses.push_back(in.poses[i]);
+      travelled = 0.0;
+    }
+  }
+  if (travelled != 0.0) {
+    result.poses.push_back(in.poses.back());
+  }
+  out = std::move(result);
+  SKELMAR_LOG_INFO("dilution path size:{}", out.poses.size());
+}
