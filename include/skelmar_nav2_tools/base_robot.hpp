@@ -97,7 +97,8 @@ public:
 
   /**
    * @brief Logs a pose at info level in four records: the text, the position, the
-   * orientation and the yaw (by quaternion2Yaw). The header is not printed.
+   * orientation and the yaw (by quaternion2Yaw), numbers in their shortest exact form. The
+   * header is not printed. Nothing is written when the logger's level is above info.
    * @param pose Pose to print.
    * @param text Caller's label, printed unchanged.
    */
