@@ -1,6 +1,7 @@
 #include "skelmar_nav2_tools/communicator/microunit_cmd_vel.hpp"
 
 #include <cmath>
+#include <functional>
 #include <string>
 #include <utility>
 
