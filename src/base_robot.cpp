@@ -322,3 +322,161 @@ void BaseRobot::dilutePath(
   out = std::move(result);
   SKELMAR_LOG_INFO("dilution path size:{}", out.poses.size());
 }
+
+// Free-area checks and the fuzzy goal search. The scan and the search order live in their own
+// files; the log statements stay here so that records name this file and these functions.
+
+#include <optional>
+
+#include <skelmar_nav2_gridmap/grid_map_ros.hpp>
+
+#include "area_bounds.hpp"
+#include "free_area_scan.hpp"
+#include "goal_search_order.hpp"
+
+namespace {
+namespace free_area {
+
+constexpr int kWorldToMapFailed = 101100005;
+constexpr double kNoDistance = 1.7976931348623157e308;
+
+// Records carry the name of the function that writes them, so the scan's records come from
+// functions named after the check. This one reports one sample outside the grid.
+void isFreeArea()
+{
+  SKELMAR_LOG_ERROR("isFreeArea failed worldToMap, error code is {}", kWorldToMapFailed);
+}
+
+// The rectangle scan at (x, y). A step that cannot advance would sample for ever: that is
+// reported and the rectangle counts as not free.
+bool isFreeArea(skelmar_internal::RectangleScan & scan, double x, double y)
+{
+  switch (scan.scan(x, y)) {
+    case skelmar_internal::RectangleScan::Outcome::FREE:
+      return true;
+    case skelmar_internal::RectangleScan::Outcome::BLOCKED:
+      return false;
+    case skelmar_internal::RectangleScan::Outcome::CANNOT_STEP:
+      break;
+  }
+  SKELMAR_LOG_ERROR("isFreeArea failed, sampling step {} cannot cover the rectangle", scan.step());
+  return false;
+}
+
+}  // namespace free_area
+}  // namespace
+
+bool BaseRobot::isFreeArea(
+    geometry_msgs::msg::PoseStamped pose, double length, double width,
+    std::shared_ptr<skelmar_nav2_gridmap::GridMapROS> gridmap)
+{
+  gridmap->waitForCostmap();
+  gridmap->multi_map->updateMap();
+  const std::shared_ptr<skelmar_nav2_gridmap::MultiGridMap> multi_map = gridmap->multi_map;
+  const double x = pose.pose.position.x;
+  const double y = pose.pose.position.y;
+  skelmar_internal::RectangleScan scan(
+      *multi_map, pose.pose.orientation, length, width, skelmar_internal::PositionBox{x, x, y, y},
+      &free_area::isFreeArea);
+  return free_area::isFreeArea(scan, x, y);
+}
+
+bool BaseRobot::isFreeArea(
+    geometry_msgs::msg::PoseStamped pose, double length, double width,
+    const std::shared_ptr<skelmar_nav2_gridmap::MultiGridMap> & multi_map,
+    geometry_msgs::msg::PoseStamped & /*out_pose*/, const geometry_msgs::msg::PolygonStamped & area)
+{
+  if (!isPointInPolygon(area.polygon, pose.pose)) {
+    return false;
+  }
+  const double x = pose.pose.position.x;
+  const double y = pose.pose.position.y;
+  skelmar_internal::RectangleScan scan(
+      *multi_map, pose.pose.orientation, length, width, skelmar_internal::PositionBox{x, x, y, y},
+      &free_area::isFreeArea);
+  return free_area::isFreeArea(scan, x, y);
+}
+
+bool BaseRobot::isFuzzyGoalFree(
+    geometry_msgs::msg::PoseStamped & goal, double range_x, double range_y, double length,
+    double width, std::shared_ptr<skelmar_nav2_gridmap::GridMapROS> gridmap,
+    const geometry_msgs::msg::PolygonStamped & area)
+{
+  gridmap->waitForCostmap();
+  gridmap->multi_map->updateMap();
+  const std::shared_ptr<skelmar_nav2_gridmap::MultiGridMap> multi_map = gridmap->multi_map;
+  const double goal_x = goal.pose.position.x;
+  const double goal_y = goal.pose.position.y;
+  const skelmar_internal::GoalSearchWindow window(
+      goal_x, goal_y, range_x, range_y, multi_map->costmap->getResolution());
+  // One scan for the goal and every candidate: they share the heading, the rectangle and the
+  // remembered inDanger answers.
+  skelmar_internal::RectangleScan scan(
+      *multi_map, goal.pose.orientation, length, width, window.reach(), &free_area::isFreeArea);
+  const skelmar_internal::AreaBounds area_bounds(area.polygon);
+  geometry_msgs::msg::Pose position = goal.pose;
+  // The second isFreeArea overload at (x, y): the area test first, then the scan.
+  auto free_at = [&](double x, double y) {
+    if (area_bounds.excludes(x, y)) {
+      return false;
+    }
+    position.position.x = x;
+    position.position.y = y;
+    return isPointInPolygon(area.polygon, position) && free_area::isFreeArea(scan, x, y);
+  };
+
+  if (free_at(goal_x, goal_y)) {
+    return true;
+  }
+
+  // A position is tested only when strictly closer than the best free one so far: the
+  // closest free position wins, the first in scan order among equals.
+  double best = free_area::kNoDistance;
+  bool found = false;
+  double best_x = 0.0;
+  double best_y = 0.0;
+  auto consider = [&](std::size_t row, std::size_t column) {
+    const double d = window.distance(row, column);
+    if (d < best && free_at(window.x(column), window.y(row))) {
+      best = d;
+      best_x = window.x(column);
+      best_y = window.y(row);
+      found = true;
+    }
+  };
+
+  // Nearest first finds the same winner sooner, but it tests other positions than the scan
+  // order does; that is invisible only while no tested rectangle can log a sample outside
+  // the grid. A window whose loops would never end is searched no further.
+  std::optional<skelmar_internal::GoalSearchWindow::Rings> rings;
+  if (window.ends() && scan.staysOnGrid(window.reach())) {
+    rings = window.nearestFirst();
+  }
+  if (rings) {
+    std::size_t begin = 0;
+    for (std::size_t end : rings->ends) {
+      for (std::size_t i = begin; i < end; ++i) {
+        consider(
+            rings->positions[i] / window.columnCount(), rings->positions[i] % window.columnCount());
+      }
+      if (found) {
+        break;
+      }
+      begin = end;
+    }
+  } else {
+    for (std::size_t row = 0; row < window.rowCount(); ++row) {
+      for (std::size_t column = 0; column < window.columnCount(); ++column) {
+        consider(row, column);
+      }
+    }
+  }
+
+  if (found) {
+    goal.pose.position.x = best_x;
+    goal.pose.position.y = best_y;
+    return true;
+  }
+  SKELMAR_LOG_INFO("isFuzzyGoalFree fail to find free pose.");
+  return false;
+}

@@ -1,0 +1,103 @@
+#ifndef SKELMAR_NAV2_TOOLS__SRC__FREE_AREA_SCAN_HPP_
+#define SKELMAR_NAV2_TOOLS__SRC__FREE_AREA_SCAN_HPP_
+
+#include <geometry_msgs/msg/quaternion.hpp>
+#include <skelmar_nav2_gridmap/grid_map_ros.hpp>
+
+#include "danger_cache.hpp"
+
+namespace skelmar_internal {
+
+/// A box of world positions in metres (x_min <= x_max, y_min <= y_max).
+struct PositionBox
+{
+  double x_min;
+  double x_max;
+  double y_min;
+  double y_max;
+};
+
+/**
+ * The rectangle scan of the free-area check for one heading and one rectangle size, placed at
+ * any number of positions during one call.
+ *
+ * Each sample lands exactly where carrying it through tf2::doTransform would put it: the
+ * lift_frame -> map rotation is computed once with the expressions of KDL::Rotation::Quaternion
+ * (unnormalised) and applied in KDL's order of operations. Samples are visited in the order
+ * of the definition (forward offset outer, lateral inner, both by repeated addition), and
+ * every sample outside the grid is reported through the callback, in order, before the
+ * outcome. A rectangle that cannot leave the grid produces no reports, so there the sample
+ * that blocked the previous position is tried first: any blocked sample decides.
+ */
+class RectangleScan
+{
+public:
+  enum class Outcome {
+    FREE,
+    BLOCKED,
+    CANNOT_STEP  ///< the sampling step does not advance (resolution not positive or too small)
+  };
+
+  /**
+   * @param map the refreshed grid map; it must outlive the scan
+   * @param orientation the pose's orientation, not normalised
+   * @param length, width full extents of the rectangle in metres
+   * @param positions where the rectangle will be placed; sizes the answer cache only
+   * @param report_off_grid called once for every sample outside the grid
+   */
+  RectangleScan(
+      skelmar_nav2_gridmap::MultiGridMap & map, const geometry_msgs::msg::Quaternion & orientation,
+      double length, double width, const PositionBox & positions, void (*report_off_grid)());
+
+  /// Scans the rectangle centred at (x, y) of the map frame.
+  Outcome scan(double x, double y);
+
+  /// Whether no sample of a rectangle centred anywhere in @p positions can leave the grid.
+  bool staysOnGrid(const PositionBox & positions) const;
+
+  /// The sampling step: the costmap's resolution in metres.
+  double step() const
+  {
+    return res_;
+  }
+
+private:
+  // Map x and y of the sample (u, v) of a rectangle centred at (x, y), in KDL's order of
+  // operations: (m00 u + m01 v + m02 z) + x with z = 0.
+  double mapX(double x, double u, double v) const
+  {
+    return m00_ * u + m01_ * v + m02_z_ + x;
+  }
+  double mapY(double y, double u, double v) const
+  {
+    return m10_ * u + m11_ * v + m12_z_ + y;
+  }
+  bool sampleInDanger(double x, double y, double u, double v, bool & on_grid);
+  Outcome scanInOrder(double x, double y);
+  CellWindow cacheWindow(const PositionBox & positions) const;
+
+  skelmar_nav2_gridmap::MultiGridMap & map_;
+  const nav2_costmap_2d::Costmap2D & costmap_;
+  void (*const report_off_grid_)();
+  const double res_;
+  const double length_;
+  const double width_;
+  const double half_length_;
+  const double half_width_;
+  // Rotation rows of KDL::Rotation::Quaternion; the z column enters multiplied by z = 0.
+  const double x_, y_, z_, w_;
+  const double m00_, m01_, m02_z_;
+  const double m10_, m11_, m12_z_;
+  // Bounds of |m00 u + m01 v| and |m10 u + m11 v| over the rectangle.
+  const double reach_x_;
+  const double reach_y_;
+  const bool steps_;
+  bool has_blocker_ = false;  // a sample that was in danger at an earlier position
+  double blocker_u_ = 0.0;
+  double blocker_v_ = 0.0;
+  DangerCache cache_;
+};
+
+}  // namespace skelmar_internal
+
+#endif  // SKELMAR_NAV2_TOOLS__SRC__FREE_AREA_SCAN_HPP_

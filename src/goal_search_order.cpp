@@ -1,0 +1,104 @@
+#include "goal_search_order.hpp"
+
+#include <algorithm>
+#include <limits>
+
+namespace skelmar_internal {
+namespace {
+
+constexpr double kLargestDistance = 1.7976931348623157e308;
+
+// Values of "for (v = low; v <= high; v += step)"; false if the loop never ends.
+bool windowValues(double low, double high, double step, std::vector<double> & values)
+{
+  for (double v = low; v <= high;) {
+    values.push_back(v);
+    const double next = v + step;
+    if (next <= v) {
+      return false;
+    }
+    v = next;
+  }
+  return true;
+}
+
+}  // namespace
+
+GoalSearchWindow::GoalSearchWindow(
+    double goal_x, double goal_y, double range_x, double range_y, double step)
+    : goal_x_(goal_x), goal_y_(goal_y), step_(step)
+{
+  // The column loop runs only inside a row, and every row runs the same columns.
+  ends_ = windowValues(goal_y - range_y / 2, goal_y + range_y / 2, step, ys_) &&
+          (ys_.empty() || windowValues(goal_x - range_x / 2, goal_x + range_x / 2, step, xs_));
+  if (!ends_ || xs_.empty()) {
+    xs_.clear();
+    ys_.clear();
+  }
+}
+
+PositionBox GoalSearchWindow::reach() const
+{
+  PositionBox box{goal_x_, goal_x_, goal_y_, goal_y_};
+  // Values grow along each loop, so the ends hold the extremes.
+  if (!xs_.empty()) {
+    box.x_min = std::min(box.x_min, xs_.front());
+    box.x_max = std::max(box.x_max, xs_.back());
+    box.y_min = std::min(box.y_min, ys_.front());
+    box.y_max = std::max(box.y_max, ys_.back());
+  }
+  return box;
+}
+
+std::optional<GoalSearchWindow::Rings> GoalSearchWindow::nearestFirst() const
+{
+  const std::size_t count = xs_.size() * ys_.size();
+  if (count >= std::numeric_limits<std::uint32_t>::max()) {
+    return std::nullopt;
+  }
+  Rings rings;
+  double farthest = 0.0;
+  for (std::size_t row = 0; row < ys_.size(); ++row) {
+    for (std::size_t column = 0; column < xs_.size(); ++column) {
+      const double d = distance(row, column);
+      if (d < kLargestDistance) {
+        farthest = std::max(farthest, d);
+      }
+    }
+  }
+  // Ring = truncation of distance * scale: for distances (never negative) and any positive
+  // scale it never decreases as the distance grows, so equal distances share a ring and the
+  // rings order the distances. One ring per step keeps the rings small.
+  double scale = 1.0 / step_;
+  const double ring_limit = static_cast<double>(xs_.size() + ys_.size()) + 1.0;
+  if (!(scale > 0.0) || !(farthest * scale <= ring_limit)) {
+    scale = farthest > 0.0 ? ring_limit / farthest : 0.0;
+  }
+  constexpr std::uint32_t kNever = std::numeric_limits<std::uint32_t>::max();
+  std::vector<std::uint32_t> ring_of(count, kNever);
+  std::vector<std::size_t> starts(static_cast<std::size_t>(farthest * scale) + 2, 0);
+  for (std::size_t row = 0; row < ys_.size(); ++row) {
+    for (std::size_t column = 0; column < xs_.size(); ++column) {
+      const double d = distance(row, column);
+      if (d < kLargestDistance) {
+        const auto ring = static_cast<std::uint32_t>(d * scale);
+        ring_of[row * xs_.size() + column] = ring;
+        ++starts[ring + 1];
+      }
+    }
+  }
+  for (std::size_t k = 1; k < starts.size(); ++k) {
+    starts[k] += starts[k - 1];
+  }
+  rings.positions.resize(starts.back());
+  rings.ends.assign(starts.begin() + 1, starts.end());
+  // Counting sort: stable, so each ring keeps scan order.
+  for (std::size_t index = 0; index < count; ++index) {
+    if (ring_of[index] != kNever) {
+      rings.positions[starts[ring_of[index]]++] = static_cast<std::uint32_t>(index);
+    }
+  }
+  return rings;
+}
+
+}  // namespace skelmar_internal

@@ -1,0 +1,79 @@
+#ifndef SKELMAR_NAV2_TOOLS__SRC__GOAL_SEARCH_ORDER_HPP_
+#define SKELMAR_NAV2_TOOLS__SRC__GOAL_SEARCH_ORDER_HPP_
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "free_area_scan.hpp"
+
+namespace skelmar_internal {
+
+/**
+ * The positions of the fuzzy goal search window around a goal (gx, gy): rows y from
+ * gy - range_y / 2 while y <= gy + range_y / 2, columns x likewise, each running value grown
+ * by repeated addition of the step, exactly as the search loops produce them.
+ */
+class GoalSearchWindow
+{
+public:
+  GoalSearchWindow(double goal_x, double goal_y, double range_x, double range_y, double step);
+
+  /// False when a loop of the window would never end (a step that does not grow its value).
+  bool ends() const
+  {
+    return ends_;
+  }
+  std::size_t rowCount() const
+  {
+    return ys_.size();
+  }
+  std::size_t columnCount() const
+  {
+    return xs_.size();
+  }
+  double x(std::size_t column) const
+  {
+    return xs_[column];
+  }
+  double y(std::size_t row) const
+  {
+    return ys_[row];
+  }
+  /// Manhattan distance of a position to the goal, computed as the search computes it.
+  double distance(std::size_t row, std::size_t column) const
+  {
+    return std::abs(goal_y_ - ys_[row]) + std::abs(goal_x_ - xs_[column]);
+  }
+  /// Box of the goal and every position of the window.
+  PositionBox reach() const;
+
+  /**
+   * Positions in rings of growing distance: every distance in a ring is smaller than every
+   * distance in the next, and within a ring positions keep their scan order (rows, then
+   * columns). Positions with a distance that is not below the largest double are left out:
+   * the search never tests them. Index = row * columnCount() + column.
+   */
+  struct Rings
+  {
+    std::vector<std::uint32_t> positions;
+    std::vector<std::size_t> ends;  ///< ring k is positions[ends[k - 1], ends[k])
+  };
+
+  /// The rings; none when the window has more positions than an index holds.
+  std::optional<Rings> nearestFirst() const;
+
+private:
+  double goal_x_;
+  double goal_y_;
+  double step_;
+  std::vector<double> xs_;
+  std::vector<double> ys_;
+  bool ends_;
+};
+
+}  // namespace skelmar_internal
+
+#endif  // SKELMAR_NAV2_TOOLS__SRC__GOAL_SEARCH_ORDER_HPP_
