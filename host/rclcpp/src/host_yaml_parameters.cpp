@@ -247,24 +247,26 @@ private:
     return key.back() == '/' ? key + name : key + "/" + name;
   }
 
-  static std::string key_text(const YAML::const_iterator::value_type & entry)
+  static std::string key_text(const YAML::Node & key)
   {
-    if (!entry.first.IsScalar() || entry.first.Scalar().empty()) {
-      throw RuleError(HOST_ERROR_TEXT("No key at line " + std::to_string(line_of(entry.first))));
+    if (!key.IsScalar() || key.Scalar().empty()) {
+      throw RuleError(HOST_ERROR_TEXT("No key at line " + std::to_string(line_of(key))));
     }
-    return entry.first.Scalar();
+    return key.Scalar();
   }
 
   void read_node_level(const YAML::Node & map, const std::string & node_key)
   {
-    for (auto entry = map.begin(); entry != map.end(); ++entry) {
-      const std::string key = key_text(*entry);
-      const YAML::Node & value = entry->second;
+    for (const auto & entry : map) {
+      // The library's iterator yields proxies: keep copies of the nodes.
+      const YAML::Node key_node = entry.first;
+      const YAML::Node value = entry.second;
+      const std::string key = key_text(key_node);
       if (key.compare(0, sizeof(kParametersKey) - 1, kParametersKey) == 0) {
         if (node_key.empty()) {
           throw RuleError(HOST_ERROR_TEXT(
               std::string("There are no node names before ") + kParametersKey + " at line " +
-              std::to_string(line_of(entry->first))));
+              std::to_string(line_of(key_node))));
         }
         check_node_key(node_key);
         if (!value.IsMap()) {
@@ -293,13 +295,14 @@ private:
   void read_parameters(
       const YAML::Node & map, const std::string & node_key, const std::string & prefix)
   {
-    for (auto entry = map.begin(); entry != map.end(); ++entry) {
-      const std::string key = key_text(*entry);
+    for (const auto & entry : map) {
+      const YAML::Node value = entry.second;
+      const std::string key = key_text(entry.first);
       const std::string name = prefix.empty() ? key : prefix + "." + key;
-      if (entry->second.IsMap()) {
-        read_parameters(entry->second, node_key, name);
+      if (value.IsMap()) {
+        read_parameters(value, node_key, name);
       } else {
-        rules_.push_back({node_key, name, values_.value(entry->second)});
+        rules_.push_back({node_key, name, values_.value(value)});
       }
     }
   }
