@@ -442,6 +442,15 @@ TEST(Remapping, NamespaceRulesSeeTheRemappedNodeName)
   const HostArguments global = ros_args({"-r", "__ns:=/global", "-r", "__node:=g"});
   const auto both = resolve_node_identity("n", "", {&local, &global});
   EXPECT_EQ("/local/g", both.fully_qualified_name);
+  const HostArguments root = ros_args({"-r", "__ns:=/"});
+  EXPECT_EQ("/n", resolve_node_identity("n", "/ns", {&root}).fully_qualified_name);
+  // The rule syntax accepts a trailing slash, the node then refuses the namespace.
+  const HostArguments trailing = ros_args({"-r", "__ns:=/bad/"});
+  EXPECT_TRUE(starts_with(
+      what_of<rclcpp::exceptions::RCLError>(
+          [&trailing] { resolve_node_identity("n", "", {&trailing}); }),
+      "failed to initialize rcl node: invalid node namespace: namespace must not end with a '/', "
+      "unless only a '/', at "));
 }
 
 TEST(Remapping, TopicRulesUseTheRemappedNodeName)
