@@ -108,14 +108,6 @@ RectangleScan::Outcome RectangleScan::scanInOrder(double x, double y)
   return Outcome::FREE;
 }
 
-bool RectangleScan::sampleInDanger(double x, double y, double u, double v, bool & on_grid)
-{
-  unsigned int mx = 0;
-  unsigned int my = 0;
-  on_grid = costmap_.worldToMap(mapX(x, u, v), mapY(y, u, v), mx, my);
-  return on_grid && cache_.inDanger(mx, my);
-}
-
 bool RectangleScan::staysOnGrid(const PositionBox & positions) const
 {
   // One cell of margin on every side dwarfs the rounding of the sample coordinates.

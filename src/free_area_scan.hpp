@@ -72,7 +72,13 @@ private:
   {
     return m10_ * u + m11_ * v + m12_z_ + y;
   }
-  bool sampleInDanger(double x, double y, double u, double v, bool & on_grid);
+  bool sampleInDanger(double x, double y, double u, double v, bool & on_grid)
+  {
+    unsigned int mx = 0;
+    unsigned int my = 0;
+    on_grid = costmap_.worldToMap(mapX(x, u, v), mapY(y, u, v), mx, my);
+    return on_grid && cache_.inDanger(mx, my);
+  }
   Outcome scanInOrder(double x, double y);
   CellWindow cacheWindow(const PositionBox & positions) const;
 

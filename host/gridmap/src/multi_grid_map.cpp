@@ -19,6 +19,18 @@ std::shared_ptr<nav2_costmap_2d::Costmap2D> checked(
   return source;
 }
 
+// Kept out of inDanger so that the query itself stays small.
+[[noreturn]] __attribute__((cold, noinline)) void throwBadQuery(
+    unsigned int mx, unsigned int my, int layer, unsigned int size_x, unsigned int size_y)
+{
+  if (layer != 0) {
+    throw std::out_of_range("MultiGridMap::inDanger: no layer " + std::to_string(layer));
+  }
+  throw std::out_of_range(
+      "MultiGridMap::inDanger: cell (" + std::to_string(mx) + ", " + std::to_string(my) +
+      ") lies outside the " + std::to_string(size_x) + " x " + std::to_string(size_y) + " grid");
+}
+
 }  // namespace
 
 MultiGridMap::MultiGridMap(std::shared_ptr<nav2_costmap_2d::Costmap2D> source)
@@ -50,17 +62,10 @@ void MultiGridMap::updateMap()
 
 bool MultiGridMap::inDanger(unsigned int mx, unsigned int my, int layer)
 {
-  if (layer != 0) {
-    throw std::out_of_range("MultiGridMap::inDanger: no layer " + std::to_string(layer));
+  if (layer != 0 || mx >= size_x_ || my >= size_y_) {
+    throwBadQuery(mx, my, layer, size_x_, size_y_);
   }
-  if (mx >= size_x_ || my >= size_y_) {
-    throw std::out_of_range(
-        "MultiGridMap::inDanger: cell (" + std::to_string(mx) + ", " + std::to_string(my) +
-        ") lies outside the " + std::to_string(size_x_) + " x " + std::to_string(size_y_) +
-        " grid");
-  }
-  const std::size_t index = static_cast<std::size_t>(my) * size_x_ + mx;
-  return layer_[index].load(std::memory_order_relaxed) >=
+  return layer_[static_cast<std::size_t>(my) * size_x_ + mx].load(std::memory_order_relaxed) >=
          nav2_costmap_2d::INSCRIBED_INFLATED_OBSTACLE;
 }
 
