@@ -19,6 +19,7 @@
 #include "rclcpp/exceptions.hpp"
 #include "rclcpp/parameter.hpp"
 #include "rclcpp/parameter_value.hpp"
+#include "rclcpp/rclcpp.hpp"
 
 namespace {
 
@@ -530,6 +531,68 @@ TEST(StoreThreads, ConcurrentSettersAndReadersStayConsistent)
   for (int t = 0; t < kThreads; ++t) {
     EXPECT_EQ(kRounds, store.get_parameter("p" + std::to_string(t)).as_int());
   }
+}
+
+}  // namespace
+
+namespace {
+
+rclcpp::NodeOptions with_arguments(const std::vector<std::string> & ros_arguments)
+{
+  std::vector<std::string> arguments{"--ros-args"};
+  arguments.insert(arguments.end(), ros_arguments.begin(), ros_arguments.end());
+  return rclcpp::NodeOptions().arguments(arguments);
+}
+
+TEST(NodeParameters, OverridesAreTypedFromTheCommandLine)
+{
+  rclcpp::Node node("typed", with_arguments({"-p", "octal:=010", "-p", "hex:=0x10", "-p", "n:=5"}));
+  EXPECT_EQ(8, node.declare_parameter("octal", 0));
+  EXPECT_EQ(16, node.declare_parameter("hex", 0));
+  EXPECT_EQ(
+      "parameter 'n' has invalid type: Wrong parameter type, parameter {n} is of type {double}, "
+      "setting it to {integer} is not allowed.",
+      what_of<exceptions::InvalidParameterTypeException>(
+          [&node] { node.declare_parameter("n", 1.0); }));
+  EXPECT_EQ(
+      5, node.declare_parameter("n", rclcpp::ParameterValue(), dynamic_descriptor()).get<int>());
+}
+
+TEST(NodeParameters, ExplicitOverridesWinOverArguments)
+{
+  rclcpp::Node node(
+      "explicit", with_arguments({"-p", "a:=1", "-p", "b:=1"})
+                      .append_parameter_override("b", 2)
+                      .automatically_declare_parameters_from_overrides(true));
+  EXPECT_EQ(1, node.get_parameter("a").as_int());
+  EXPECT_EQ(2, node.get_parameter("b").as_int());
+  EXPECT_TRUE(node.describe_parameter("b").dynamic_typing);
+}
+
+TEST(NodeParameters, UndeclaredParametersFollowTheNodeOption)
+{
+  rclcpp::Node strict("strict");
+  EXPECT_THROW(
+      strict.set_parameter(Parameter("free", 1)), exceptions::ParameterNotDeclaredException);
+  rclcpp::Node relaxed("relaxed", rclcpp::NodeOptions().allow_undeclared_parameters(true));
+  EXPECT_TRUE(relaxed.set_parameter(Parameter("free", 1)).successful);
+  EXPECT_EQ(1, relaxed.get_parameter("free").as_int());
+  EXPECT_EQ(rclcpp::PARAMETER_NOT_SET, relaxed.get_parameter("other").get_type());
+}
+
+TEST(NodeParameters, NodeCallbacksGuardSets)
+{
+  rclcpp::Node node("guarded");
+  node.declare_parameter("speed", 0.5, floating_range(0.0, 1.0, 0.0));
+  auto handle = node.add_on_set_parameters_callback([](const std::vector<Parameter> & parameters) {
+    return parameters.front().as_double() == 0.7 ? refuse("unlucky") : accept_all(parameters);
+  });
+  EXPECT_TRUE(node.set_parameter(Parameter("speed", 0.9)).successful);
+  EXPECT_EQ("unlucky", node.set_parameter(Parameter("speed", 0.7)).reason);
+  EXPECT_EQ(
+      "Parameter {speed} doesn't comply with floating point range.",
+      node.set_parameter(Parameter("speed", 1.5)).reason);
+  EXPECT_EQ(0.9, node.get_parameter("speed").as_double());
 }
 
 }  // namespace
