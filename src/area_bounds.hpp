@@ -48,18 +48,27 @@ public:
   /// True only if isPointInPolygon(area, (x, y)) is certainly false.
   bool excludes(double x, double y) const
   {
-    switch (kind_) {
-      case Kind::EMPTY:
-        return true;
-      case Kind::UNBOUNDED:
-        return false;
-      case Kind::BOX:
-        break;
-    }
-    return x < x_min_ || x > x_max_ || y < y_min_ || y > y_max_;
+    return excludesX(x) || excludesY(y);
+  }
+
+  /// True only if isPointInPolygon(area, (x, y)) is certainly false for every y.
+  bool excludesX(double x) const
+  {
+    return excludesAll() || (kind_ == Kind::BOX && (x < x_min_ || x > x_max_));
+  }
+
+  /// True only if isPointInPolygon(area, (x, y)) is certainly false for every x.
+  bool excludesY(double y) const
+  {
+    return excludesAll() || (kind_ == Kind::BOX && (y < y_min_ || y > y_max_));
   }
 
 private:
+  bool excludesAll() const
+  {
+    return kind_ == Kind::EMPTY;
+  }
+
   enum class Kind {
     EMPTY,      // no points
     UNBOUNDED,  // a coordinate is not finite: no box

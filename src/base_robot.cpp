@@ -327,6 +327,7 @@ void BaseRobot::dilutePath(
 // files; the log statements stay here so that records name this file and these functions.
 
 #include <optional>
+#include <string>
 
 #include <skelmar_nav2_gridmap/grid_map_ros.hpp>
 
@@ -363,6 +364,42 @@ bool isFreeArea(skelmar_internal::RectangleScan & scan, double x, double y)
   return false;
 }
 
+// Non-finite input would make every answer meaningless (a NaN position samples nothing and
+// reads as free): it is refused before anything is touched.
+void requireFinite(const char * operation, const char * what, double value)
+{
+  if (!std::isfinite(value)) {
+    throw std::invalid_argument(
+        std::string(operation) + ": " + what + " is not finite (" + std::to_string(value) + ")");
+  }
+}
+
+void requireFinitePose(const char * operation, const geometry_msgs::msg::Pose & pose)
+{
+  requireFinite(operation, "position x", pose.position.x);
+  requireFinite(operation, "position y", pose.position.y);
+  requireFinite(operation, "orientation x", pose.orientation.x);
+  requireFinite(operation, "orientation y", pose.orientation.y);
+  requireFinite(operation, "orientation z", pose.orientation.z);
+  requireFinite(operation, "orientation w", pose.orientation.w);
+}
+
+void requireFiniteArea(const char * operation, const geometry_msgs::msg::Polygon & area)
+{
+  for (const auto & point : area.points) {
+    requireFinite(operation, "an area point's x", point.x);
+    requireFinite(operation, "an area point's y", point.y);
+  }
+}
+
+void requireFiniteRectangle(
+    const char * operation, const geometry_msgs::msg::Pose & pose, double length, double width)
+{
+  requireFinitePose(operation, pose);
+  requireFinite(operation, "length", length);
+  requireFinite(operation, "width", width);
+}
+
 }  // namespace free_area
 }  // namespace
 
@@ -370,6 +407,7 @@ bool BaseRobot::isFreeArea(
     geometry_msgs::msg::PoseStamped pose, double length, double width,
     std::shared_ptr<skelmar_nav2_gridmap::GridMapROS> gridmap)
 {
+  free_area::requireFiniteRectangle("isFreeArea", pose.pose, length, width);
   gridmap->waitForCostmap();
   gridmap->multi_map->updateMap();
   const std::shared_ptr<skelmar_nav2_gridmap::MultiGridMap> multi_map = gridmap->multi_map;
@@ -386,6 +424,8 @@ bool BaseRobot::isFreeArea(
     const std::shared_ptr<skelmar_nav2_gridmap::MultiGridMap> & multi_map,
     geometry_msgs::msg::PoseStamped & /*out_pose*/, const geometry_msgs::msg::PolygonStamped & area)
 {
+  free_area::requireFiniteRectangle("isFreeArea", pose.pose, length, width);
+  free_area::requireFiniteArea("isFreeArea", area.polygon);
   if (!isPointInPolygon(area.polygon, pose.pose)) {
     return false;
   }
@@ -402,18 +442,22 @@ bool BaseRobot::isFuzzyGoalFree(
     double width, std::shared_ptr<skelmar_nav2_gridmap::GridMapROS> gridmap,
     const geometry_msgs::msg::PolygonStamped & area)
 {
+  free_area::requireFiniteRectangle("isFuzzyGoalFree", goal.pose, length, width);
+  free_area::requireFinite("isFuzzyGoalFree", "range_x", range_x);
+  free_area::requireFinite("isFuzzyGoalFree", "range_y", range_y);
+  free_area::requireFiniteArea("isFuzzyGoalFree", area.polygon);
   gridmap->waitForCostmap();
   gridmap->multi_map->updateMap();
   const std::shared_ptr<skelmar_nav2_gridmap::MultiGridMap> multi_map = gridmap->multi_map;
   const double goal_x = goal.pose.position.x;
   const double goal_y = goal.pose.position.y;
+  const skelmar_internal::AreaBounds area_bounds(area.polygon);
   const skelmar_internal::GoalSearchWindow window(
-      goal_x, goal_y, range_x, range_y, multi_map->costmap->getResolution());
+      goal_x, goal_y, range_x, range_y, multi_map->costmap->getResolution(), area_bounds);
   // One scan for the goal and every candidate: they share the heading, the rectangle and the
   // remembered inDanger answers.
   skelmar_internal::RectangleScan scan(
       *multi_map, goal.pose.orientation, length, width, window.reach(), &free_area::isFreeArea);
-  const skelmar_internal::AreaBounds area_bounds(area.polygon);
   geometry_msgs::msg::Pose position = goal.pose;
   // The second isFreeArea overload at (x, y): the area test first, then the scan.
   auto free_at = [&](double x, double y) {

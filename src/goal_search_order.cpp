@@ -2,17 +2,29 @@
 
 #include <algorithm>
 #include <limits>
+#include <stdexcept>
 
 namespace skelmar_internal {
 namespace {
 
 constexpr double kLargestDistance = 1.7976931348623157e308;
 
-// Values of "for (v = low; v <= high; v += step)"; false if the loop never ends.
-bool windowValues(double low, double high, double step, std::vector<double> & values)
+// Values of "for (v = low; v <= high; v += step)" that @p keep accepts; false if the loop never
+// ends. Refuses a loop of more than GoalSearchWindow::kMaxPositions values.
+template <typename Keep>
+bool windowValues(
+    double low, double high, double step, Keep keep, std::vector<double> & values,
+    std::size_t & walked)
 {
+  walked = 0;
   for (double v = low; v <= high;) {
-    values.push_back(v);
+    if (++walked > GoalSearchWindow::kMaxPositions) {
+      throw std::invalid_argument(
+          "isFuzzyGoalFree: the search window has more than 1e8 positions along one axis");
+    }
+    if (keep(v)) {
+      values.push_back(v);
+    }
     const double next = v + step;
     if (next <= v) {
       return false;
@@ -25,15 +37,28 @@ bool windowValues(double low, double high, double step, std::vector<double> & va
 }  // namespace
 
 GoalSearchWindow::GoalSearchWindow(
-    double goal_x, double goal_y, double range_x, double range_y, double step)
+    double goal_x, double goal_y, double range_x, double range_y, double step,
+    const AreaBounds & area)
     : goal_x_(goal_x), goal_y_(goal_y), step_(step)
 {
   // The column loop runs only inside a row, and every row runs the same columns.
-  ends_ = windowValues(goal_y - range_y / 2, goal_y + range_y / 2, step, ys_) &&
-          (ys_.empty() || windowValues(goal_x - range_x / 2, goal_x + range_x / 2, step, xs_));
-  if (!ends_ || xs_.empty()) {
+  std::size_t rows_walked = 0;
+  std::size_t columns_walked = 0;
+  ends_ = windowValues(
+              goal_y - range_y / 2, goal_y + range_y / 2, step,
+              [&area](double y) { return !area.excludesY(y); }, ys_, rows_walked) &&
+          (rows_walked == 0 ||
+           windowValues(
+               goal_x - range_x / 2, goal_x + range_x / 2, step,
+               [&area](double x) { return !area.excludesX(x); }, xs_, columns_walked));
+  if (!ends_ || xs_.empty() || ys_.empty()) {
     xs_.clear();
     ys_.clear();
+  }
+  if (static_cast<double>(xs_.size()) * static_cast<double>(ys_.size()) > kMaxPositions) {
+    throw std::invalid_argument(
+        "isFuzzyGoalFree: more than 1e8 positions of the search window lie in the area's "
+        "bounds");
   }
 }
 

@@ -7,19 +7,31 @@
 #include <optional>
 #include <vector>
 
+#include "area_bounds.hpp"
 #include "free_area_scan.hpp"
 
 namespace skelmar_internal {
 
 /**
- * The positions of the fuzzy goal search window around a goal (gx, gy): rows y from
- * gy - range_y / 2 while y <= gy + range_y / 2, columns x likewise, each running value grown
- * by repeated addition of the step, exactly as the search loops produce them.
+ * The positions of the fuzzy goal search window around a goal (gx, gy) that the permitted area
+ * does not rule out: rows y from gy - range_y / 2 while y <= gy + range_y / 2, columns x
+ * likewise, each running value grown by repeated addition of the step, exactly as the search
+ * loops produce them. Rows and columns outside the area's bounds are dropped: no position on
+ * them can pass the area test, so the search result is the same without them.
  */
 class GoalSearchWindow
 {
 public:
-  GoalSearchWindow(double goal_x, double goal_y, double range_x, double range_y, double step);
+  /// Most positions a search may cover, along one axis of the window or in all.
+  static constexpr double kMaxPositions = 1e8;
+
+  /**
+   * @throws std::invalid_argument when an axis of the window has more than kMaxPositions
+   * positions, or more than kMaxPositions positions remain inside the area's bounds.
+   */
+  GoalSearchWindow(
+      double goal_x, double goal_y, double range_x, double range_y, double step,
+      const AreaBounds & area);
 
   /// False when a loop of the window would never end (a step that does not grow its value).
   bool ends() const
@@ -47,7 +59,7 @@ public:
   {
     return std::abs(goal_y_ - ys_[row]) + std::abs(goal_x_ - xs_[column]);
   }
-  /// Box of the goal and every position of the window.
+  /// Box of the goal and every position of the window that the area does not rule out.
   PositionBox reach() const;
 
   /**

@@ -187,6 +187,8 @@ public:
    * @param width Full extent in metres across the heading.
    * @param gridmap The robot's grid map.
    * @return true when no sample is in danger (also for a zero or negative extent).
+   * @throws std::invalid_argument when the pose's x, y or orientation, @p length or @p width
+   * is not finite; the grid map is then not touched.
    * @throws Whatever the grid map throws.
    */
   bool isFreeArea(
@@ -206,6 +208,8 @@ public:
    * @param out_pose Never written.
    * @param area Permitted area in the map frame.
    * @return true when the pose is in the area and no sample is in danger.
+   * @throws std::invalid_argument when the pose's x, y or orientation, @p length, @p width or
+   * a coordinate of @p area is not finite; the grid map is then not touched.
    * @throws Whatever the grid map throws.
    */
   bool isFreeArea(
@@ -228,7 +232,13 @@ public:
    * @param width Rectangle extent in metres across the goal's heading.
    * @param gridmap The robot's grid map.
    * @param area Permitted area in the map frame.
+   * Only positions inside the bounding box of @p area (widened by its vertex tolerance) are
+   * visited, since no other can pass the area test; the result is that of the whole window.
    * @return true when the goal or a found position is free.
+   * @throws std::invalid_argument, leaving @p goal unchanged, when the goal's x, y or
+   * orientation, a range, @p length, @p width or a coordinate of @p area is not finite, or
+   * when the search is too large to finish: more than 1e8 window positions along one axis, or
+   * more than 1e8 positions inside the area's bounding box.
    * @throws Whatever the grid map throws; @p goal is then unchanged.
    */
   bool isFuzzyGoalFree(
