@@ -411,12 +411,9 @@ bool BaseRobot::isFreeArea(
   gridmap->waitForCostmap();
   gridmap->multi_map->updateMap();
   const std::shared_ptr<skelmar_nav2_gridmap::MultiGridMap> multi_map = gridmap->multi_map;
-  const double x = pose.pose.position.x;
-  const double y = pose.pose.position.y;
   skelmar_internal::RectangleScan scan(
-      *multi_map, pose.pose.orientation, length, width, skelmar_internal::PositionBox{x, x, y, y},
-      &free_area::isFreeArea);
-  return free_area::isFreeArea(scan, x, y);
+      *multi_map, pose.pose.orientation, length, width, std::nullopt, &free_area::isFreeArea);
+  return free_area::isFreeArea(scan, pose.pose.position.x, pose.pose.position.y);
 }
 
 bool BaseRobot::isFreeArea(
@@ -429,12 +426,9 @@ bool BaseRobot::isFreeArea(
   if (!isPointInPolygon(area.polygon, pose.pose)) {
     return false;
   }
-  const double x = pose.pose.position.x;
-  const double y = pose.pose.position.y;
   skelmar_internal::RectangleScan scan(
-      *multi_map, pose.pose.orientation, length, width, skelmar_internal::PositionBox{x, x, y, y},
-      &free_area::isFreeArea);
-  return free_area::isFreeArea(scan, x, y);
+      *multi_map, pose.pose.orientation, length, width, std::nullopt, &free_area::isFreeArea);
+  return free_area::isFreeArea(scan, pose.pose.position.x, pose.pose.position.y);
 }
 
 bool BaseRobot::isFuzzyGoalFree(
@@ -442,10 +436,13 @@ bool BaseRobot::isFuzzyGoalFree(
     double width, std::shared_ptr<skelmar_nav2_gridmap::GridMapROS> gridmap,
     const geometry_msgs::msg::PolygonStamped & area)
 {
+  using Position = skelmar_internal::GoalSearchWindow::Position;
+
   free_area::requireFiniteRectangle("isFuzzyGoalFree", goal.pose, length, width);
   free_area::requireFinite("isFuzzyGoalFree", "range_x", range_x);
   free_area::requireFinite("isFuzzyGoalFree", "range_y", range_y);
   free_area::requireFiniteArea("isFuzzyGoalFree", area.polygon);
+
   gridmap->waitForCostmap();
   gridmap->multi_map->updateMap();
   const std::shared_ptr<skelmar_nav2_gridmap::MultiGridMap> multi_map = gridmap->multi_map;
@@ -479,29 +476,36 @@ bool BaseRobot::isFuzzyGoalFree(
   bool found = false;
   double best_x = 0.0;
   double best_y = 0.0;
-  auto consider = [&](std::size_t row, std::size_t column) {
-    const double d = window.distance(row, column);
-    if (d < best && free_at(window.x(column), window.y(row))) {
+  auto consider = [&](const Position & p) {
+    const double d = window.distance(p.row, p.column);
+    if (d < best && free_at(window.x(p.column), window.y(p.row))) {
       best = d;
-      best_x = window.x(column);
-      best_y = window.y(row);
+      best_x = window.x(p.column);
+      best_y = window.y(p.row);
       found = true;
     }
   };
 
-  // Nearest first finds the same winner sooner, but it tests other positions than the scan
-  // order does; that is invisible only while no tested rectangle can log a sample outside
-  // the grid. A window whose loops would never end is searched no further.
-  std::optional<skelmar_internal::GoalSearchWindow::Rings> rings;
-  if (window.ends() && scan.staysOnGrid(window.reach())) {
-    rings = window.nearestFirst();
-  }
-  if (rings) {
+  if (scan.staysOnGrid(window.reach())) {
+    // No tested rectangle can log a sample outside the grid, so the order of the tests and
+    // which positions are tested are invisible: positions that a sample known to block
+    // rules out, or that lie outside the area, are dropped, and the rest go nearest first.
+    std::vector<Position> open;
+    for (std::uint32_t row = 0; row < window.rowCount(); ++row) {
+      for (std::uint32_t column = 0; column < window.columnCount(); ++column) {
+        const double x = window.x(column);
+        const double y = window.y(row);
+        if (window.distance(row, column) < free_area::kNoDistance && !area_bounds.excludes(x, y) &&
+            !scan.knownBlocked(x, y)) {
+          open.push_back(Position{row, column});
+        }
+      }
+    }
+    const auto rings = window.nearestFirst(open);
     std::size_t begin = 0;
-    for (std::size_t end : rings->ends) {
+    for (std::size_t end : rings.ends) {
       for (std::size_t i = begin; i < end; ++i) {
-        consider(
-            rings->positions[i] / window.columnCount(), rings->positions[i] % window.columnCount());
+        consider(rings.positions[i]);
       }
       if (found) {
         break;
@@ -509,9 +513,10 @@ bool BaseRobot::isFuzzyGoalFree(
       begin = end;
     }
   } else {
-    for (std::size_t row = 0; row < window.rowCount(); ++row) {
-      for (std::size_t column = 0; column < window.columnCount(); ++column) {
-        consider(row, column);
+    // Scan order: the error records of rectangles off the grid come out as they must.
+    for (std::uint32_t row = 0; row < window.rowCount(); ++row) {
+      for (std::uint32_t column = 0; column < window.columnCount(); ++column) {
+        consider(Position{row, column});
       }
     }
   }

@@ -6,21 +6,6 @@
 namespace skelmar_internal {
 namespace {
 
-// Whether the loop "for (s = -extent / 2; s < extent / 2; s += step)" ends. It runs for ever
-// once a step stops growing s (a step that is not positive, or too small for s); a step that
-// makes s NaN ends it.
-bool loopSteps(double extent, double step)
-{
-  for (double s = -extent / 2; s < extent / 2;) {
-    const double next = s + step;
-    if (next <= s) {
-      return false;
-    }
-    s = next;
-  }
-  return true;
-}
-
 // Answers are remembered for at most this many cells; beyond, cells are asked each time.
 constexpr double kMaxCachedCells = 4.0e6;
 
@@ -46,9 +31,9 @@ bool cellRange(
 
 RectangleScan::RectangleScan(
     skelmar_nav2_gridmap::MultiGridMap & map, const geometry_msgs::msg::Quaternion & orientation,
-    double length, double width, const PositionBox & positions, void (*report_off_grid)())
-    : map_(map),
-      costmap_(*map.costmap),
+    double length, double width, const std::optional<PositionBox> & cached_positions,
+    void (*report_off_grid)())
+    : costmap_(*map.costmap),
       report_off_grid_(report_off_grid),
       res_(costmap_.getResolution()),
       length_(length),
@@ -68,69 +53,75 @@ RectangleScan::RectangleScan(
       m12_z_((2 * y_ * z_ - 2 * w_ * x_) * 0.0),
       reach_x_(std::abs(m00_) * std::abs(half_length_) + std::abs(m01_) * std::abs(half_width_)),
       reach_y_(std::abs(m10_) * std::abs(half_length_) + std::abs(m11_) * std::abs(half_width_)),
-      // The lateral loop runs only if the forward loop makes a pass.
-      steps_(
-          loopSteps(length, res_) && (!(-half_length_ < half_length_) || loopSteps(width, res_))),
-      cache_(map, steps_ ? cacheWindow(positions) : CellWindow{})
-{}
+      cache_(map, cacheWindow(cached_positions))
+{
+  const double origin_x = costmap_.getOriginX();
+  const double origin_y = costmap_.getOriginY();
+  const double size_x = costmap_.getSizeInCellsX() * res_;
+  const double size_y = costmap_.getSizeInCellsY() * res_;
+  const double slack = res_ + 1e-9 * (std::abs(origin_x) + std::abs(origin_y) + size_x + size_y +
+                                      reach_x_ + reach_y_);
+  // NaN bounds make every comparison fail: nothing counts as staying on the grid.
+  inner_x_min_ = origin_x + slack;
+  inner_x_max_ = origin_x + size_x - slack;
+  inner_y_min_ = origin_y + slack;
+  inner_y_max_ = origin_y + size_y - slack;
+}
 
 RectangleScan::Outcome RectangleScan::scan(double x, double y)
 {
-  if (!steps_) {
-    return Outcome::CANNOT_STEP;
-  }
-  if (has_blocker_ && staysOnGrid(PositionBox{x, x, y, y})) {
-    // Nothing can be reported here, so any sample in danger settles the outcome.
-    bool on_grid = false;
-    if (sampleInDanger(x, y, blocker_u_, blocker_v_, on_grid)) {
-      return Outcome::BLOCKED;
-    }
+  if (blocker_count_ > 0 && staysOnGrid(PositionBox{x, x, y, y}) && knownBlocked(x, y)) {
+    return Outcome::BLOCKED;
   }
   return scanInOrder(x, y);
 }
 
 RectangleScan::Outcome RectangleScan::scanInOrder(double x, double y)
 {
-  for (double u = -length_ / 2; u < length_ / 2; u += res_) {
-    for (double v = -width_ / 2; v < width_ / 2; v += res_) {
+  // A step that does not grow the running value would repeat the same sample for ever: that
+  // ends the scan. A step that makes it NaN ends the loop, as it ends the plain loop.
+  for (double u = -length_ / 2; u < length_ / 2;) {
+    for (double v = -width_ / 2; v < width_ / 2;) {
       bool on_grid = false;
       if (sampleInDanger(x, y, u, v, on_grid)) {
-        has_blocker_ = true;
-        blocker_u_ = u;
-        blocker_v_ = v;
+        rememberBlocker(u, v);
         return Outcome::BLOCKED;
       }
       if (!on_grid) {
         report_off_grid_();
       }
+      const double next_v = v + res_;
+      if (next_v <= v) {
+        return Outcome::CANNOT_STEP;
+      }
+      v = next_v;
     }
+    const double next_u = u + res_;
+    if (next_u <= u) {
+      return Outcome::CANNOT_STEP;
+    }
+    u = next_u;
   }
   return Outcome::FREE;
 }
 
-bool RectangleScan::staysOnGrid(const PositionBox & positions) const
+void RectangleScan::rememberBlocker(double u, double v)
 {
-  // One cell of margin on every side dwarfs the rounding of the sample coordinates.
-  const double origin_x = costmap_.getOriginX();
-  const double origin_y = costmap_.getOriginY();
-  const double size_x = costmap_.getSizeInCellsX();
-  const double size_y = costmap_.getSizeInCellsY();
-  const double slack = res_ + 1e-9 * (std::abs(origin_x) + std::abs(origin_y) + size_x * res_ +
-                                      size_y * res_ + reach_x_ + reach_y_);
-  return positions.x_min - reach_x_ >= origin_x + slack &&
-         positions.x_max + reach_x_ <= origin_x + size_x * res_ - slack &&
-         positions.y_min - reach_y_ >= origin_y + slack &&
-         positions.y_max + reach_y_ <= origin_y + size_y * res_ - slack;
+  const std::size_t kept = std::min(blocker_count_, blockers_.size() - 1);
+  std::copy_backward(blockers_.begin(), blockers_.begin() + kept, blockers_.begin() + kept + 1);
+  blockers_[0] = Sample{u, v};
+  blocker_count_ = kept + 1;
 }
 
-CellWindow RectangleScan::cacheWindow(const PositionBox & positions) const
+CellWindow RectangleScan::cacheWindow(const std::optional<PositionBox> & positions) const
 {
   CellWindow window;
-  if (!cellRange(
-          positions.x_min - reach_x_, positions.x_max + reach_x_, costmap_.getOriginX(), res_,
+  if (!positions ||
+      !cellRange(
+          positions->x_min - reach_x_, positions->x_max + reach_x_, costmap_.getOriginX(), res_,
           costmap_.getSizeInCellsX(), window.x0, window.width) ||
       !cellRange(
-          positions.y_min - reach_y_, positions.y_max + reach_y_, costmap_.getOriginY(), res_,
+          positions->y_min - reach_y_, positions->y_max + reach_y_, costmap_.getOriginY(), res_,
           costmap_.getSizeInCellsY(), window.y0, window.height) ||
       static_cast<double>(window.width) * window.height > kMaxCachedCells) {
     return CellWindow{};

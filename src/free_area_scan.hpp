@@ -1,6 +1,10 @@
 #ifndef SKELMAR_NAV2_TOOLS__SRC__FREE_AREA_SCAN_HPP_
 #define SKELMAR_NAV2_TOOLS__SRC__FREE_AREA_SCAN_HPP_
 
+#include <array>
+#include <cstddef>
+#include <optional>
+
 #include <geometry_msgs/msg/quaternion.hpp>
 #include <skelmar_nav2_gridmap/grid_map_ros.hpp>
 
@@ -26,8 +30,8 @@ struct PositionBox
  * (unnormalised) and applied in KDL's order of operations. Samples are visited in the order
  * of the definition (forward offset outer, lateral inner, both by repeated addition), and
  * every sample outside the grid is reported through the callback, in order, before the
- * outcome. A rectangle that cannot leave the grid produces no reports, so there the sample
- * that blocked the previous position is tried first: any blocked sample decides.
+ * outcome. A rectangle that cannot leave the grid reports nothing, so there any sample in
+ * danger settles the outcome: the samples that blocked earlier positions are tried first.
  */
 class RectangleScan
 {
@@ -35,25 +39,47 @@ public:
   enum class Outcome {
     FREE,
     BLOCKED,
-    CANNOT_STEP  ///< the sampling step does not advance (resolution not positive or too small)
+    CANNOT_STEP  ///< the sampling step stopped advancing (resolution not positive or too small)
   };
 
   /**
    * @param map the refreshed grid map; it must outlive the scan
    * @param orientation the pose's orientation, not normalised
    * @param length, width full extents of the rectangle in metres
-   * @param positions where the rectangle will be placed; sizes the answer cache only
+   * @param cached_positions where many rectangles will be placed: inDanger answers for their
+   *        cells are remembered; none for a single rectangle
    * @param report_off_grid called once for every sample outside the grid
    */
   RectangleScan(
       skelmar_nav2_gridmap::MultiGridMap & map, const geometry_msgs::msg::Quaternion & orientation,
-      double length, double width, const PositionBox & positions, void (*report_off_grid)());
+      double length, double width, const std::optional<PositionBox> & cached_positions,
+      void (*report_off_grid)());
 
   /// Scans the rectangle centred at (x, y) of the map frame.
   Outcome scan(double x, double y);
 
   /// Whether no sample of a rectangle centred anywhere in @p positions can leave the grid.
-  bool staysOnGrid(const PositionBox & positions) const;
+  bool staysOnGrid(const PositionBox & positions) const
+  {
+    return positions.x_min - reach_x_ >= inner_x_min_ &&
+           positions.x_max + reach_x_ <= inner_x_max_ &&
+           positions.y_min - reach_y_ >= inner_y_min_ && positions.y_max + reach_y_ <= inner_y_max_;
+  }
+
+  /**
+   * Whether a sample that blocked an earlier position is in danger for the rectangle centred
+   * at (x, y) too. Only for a rectangle that stays on the grid.
+   */
+  bool knownBlocked(double x, double y)
+  {
+    for (std::size_t i = 0; i < blocker_count_; ++i) {
+      bool on_grid = false;
+      if (sampleInDanger(x, y, blockers_[i].u, blockers_[i].v, on_grid)) {
+        return true;
+      }
+    }
+    return false;
+  }
 
   /// The sampling step: the costmap's resolution in metres.
   double step() const
@@ -62,6 +88,12 @@ public:
   }
 
 private:
+  struct Sample
+  {
+    double u;
+    double v;
+  };
+
   // Map x and y of the sample (u, v) of a rectangle centred at (x, y), in KDL's order of
   // operations: (m00 u + m01 v + m02 z) + x with z = 0.
   double mapX(double x, double u, double v) const
@@ -80,9 +112,9 @@ private:
     return on_grid && cache_.inDanger(mx, my);
   }
   Outcome scanInOrder(double x, double y);
-  CellWindow cacheWindow(const PositionBox & positions) const;
+  void rememberBlocker(double u, double v);
+  CellWindow cacheWindow(const std::optional<PositionBox> & positions) const;
 
-  skelmar_nav2_gridmap::MultiGridMap & map_;
   const nav2_costmap_2d::Costmap2D & costmap_;
   void (*const report_off_grid_)();
   const double res_;
@@ -97,10 +129,10 @@ private:
   // Bounds of |m00 u + m01 v| and |m10 u + m11 v| over the rectangle.
   const double reach_x_;
   const double reach_y_;
-  const bool steps_;
-  bool has_blocker_ = false;  // a sample that was in danger at an earlier position
-  double blocker_u_ = 0.0;
-  double blocker_v_ = 0.0;
+  // The grid shrunk by a cell on every side, which dwarfs the rounding of sample coordinates.
+  double inner_x_min_, inner_x_max_, inner_y_min_, inner_y_max_;
+  std::array<Sample, 4> blockers_{};  // most recent first
+  std::size_t blocker_count_ = 0;
   DangerCache cache_;
 };
 

@@ -1,13 +1,10 @@
 #include "goal_search_order.hpp"
 
 #include <algorithm>
-#include <limits>
 #include <stdexcept>
 
 namespace skelmar_internal {
 namespace {
-
-constexpr double kLargestDistance = 1.7976931348623157e308;
 
 // Values of "for (v = low; v <= high; v += step)" that @p keep accepts; false if the loop never
 // ends. Refuses a loop of more than GoalSearchWindow::kMaxPositions values.
@@ -75,21 +72,12 @@ PositionBox GoalSearchWindow::reach() const
   return box;
 }
 
-std::optional<GoalSearchWindow::Rings> GoalSearchWindow::nearestFirst() const
+GoalSearchWindow::Rings GoalSearchWindow::nearestFirst(
+    const std::vector<Position> & positions) const
 {
-  const std::size_t count = xs_.size() * ys_.size();
-  if (count >= std::numeric_limits<std::uint32_t>::max()) {
-    return std::nullopt;
-  }
-  Rings rings;
   double farthest = 0.0;
-  for (std::size_t row = 0; row < ys_.size(); ++row) {
-    for (std::size_t column = 0; column < xs_.size(); ++column) {
-      const double d = distance(row, column);
-      if (d < kLargestDistance) {
-        farthest = std::max(farthest, d);
-      }
-    }
+  for (const Position & p : positions) {
+    farthest = std::max(farthest, distance(p.row, p.column));
   }
   // Ring = truncation of distance * scale: for distances (never negative) and any positive
   // scale it never decreases as the distance grows, so equal distances share a ring and the
@@ -99,29 +87,23 @@ std::optional<GoalSearchWindow::Rings> GoalSearchWindow::nearestFirst() const
   if (!(scale > 0.0) || !(farthest * scale <= ring_limit)) {
     scale = farthest > 0.0 ? ring_limit / farthest : 0.0;
   }
-  constexpr std::uint32_t kNever = std::numeric_limits<std::uint32_t>::max();
-  std::vector<std::uint32_t> ring_of(count, kNever);
+  auto ring_of = [&](const Position & p) {
+    return static_cast<std::size_t>(distance(p.row, p.column) * scale);
+  };
+
   std::vector<std::size_t> starts(static_cast<std::size_t>(farthest * scale) + 2, 0);
-  for (std::size_t row = 0; row < ys_.size(); ++row) {
-    for (std::size_t column = 0; column < xs_.size(); ++column) {
-      const double d = distance(row, column);
-      if (d < kLargestDistance) {
-        const auto ring = static_cast<std::uint32_t>(d * scale);
-        ring_of[row * xs_.size() + column] = ring;
-        ++starts[ring + 1];
-      }
-    }
+  for (const Position & p : positions) {
+    ++starts[ring_of(p) + 1];
   }
   for (std::size_t k = 1; k < starts.size(); ++k) {
     starts[k] += starts[k - 1];
   }
-  rings.positions.resize(starts.back());
+  Rings rings;
   rings.ends.assign(starts.begin() + 1, starts.end());
-  // Counting sort: stable, so each ring keeps scan order.
-  for (std::size_t index = 0; index < count; ++index) {
-    if (ring_of[index] != kNever) {
-      rings.positions[starts[ring_of[index]]++] = static_cast<std::uint32_t>(index);
-    }
+  rings.positions.resize(positions.size());
+  // Counting sort: stable, so each ring keeps the given order.
+  for (const Position & p : positions) {
+    rings.positions[starts[ring_of(p)]++] = p;
   }
   return rings;
 }

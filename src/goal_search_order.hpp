@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 #include "area_bounds.hpp"
@@ -62,20 +61,27 @@ public:
   /// Box of the goal and every position of the window that the area does not rule out.
   PositionBox reach() const;
 
+  /// A position of the window: its row (y) and column (x).
+  struct Position
+  {
+    std::uint32_t row;
+    std::uint32_t column;
+  };
+
   /**
    * Positions in rings of growing distance: every distance in a ring is smaller than every
-   * distance in the next, and within a ring positions keep their scan order (rows, then
-   * columns). Positions with a distance that is not below the largest double are left out:
-   * the search never tests them. Index = row * columnCount() + column.
+   * distance in the next, and within a ring positions keep the order they are given in.
+   * Visiting positions given in scan order ring by ring, with the search's strict distance
+   * rule, finds the same winner as the whole scan, and once a ring holds a winner no later
+   * ring can beat it.
+   * @param positions positions whose distance is below the largest double
    */
   struct Rings
   {
-    std::vector<std::uint32_t> positions;
+    std::vector<Position> positions;
     std::vector<std::size_t> ends;  ///< ring k is positions[ends[k - 1], ends[k])
   };
-
-  /// The rings; none when the window has more positions than an index holds.
-  std::optional<Rings> nearestFirst() const;
+  Rings nearestFirst(const std::vector<Position> & positions) const;
 
 private:
   double goal_x_;

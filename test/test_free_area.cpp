@@ -306,7 +306,8 @@ TEST_F(FreeAreaTest, FirstOverloadRefreshesTheSecondDoesNot)
 
 TEST_F(FreeAreaTest, StepThatCannotAdvanceEndsWithAnErrorInsteadOfLoopingForEver)
 {
-  // A zero resolution would sample the same offset for ever.
+  // A zero resolution would take the same sample for ever (every point lies off such a grid),
+  // and the goal search window would never end.
   auto map = gridMap(10, 10, 0.0, 0.0, 0.0);
   auto call = std::async(std::launch::async, [&] {
     BaseRobot local;
@@ -318,10 +319,24 @@ TEST_F(FreeAreaTest, StepThatCannotAdvanceEndsWithAnErrorInsteadOfLoopingForEver
   ASSERT_EQ(call.wait_for(std::chrono::seconds(30)), std::future_status::ready);
   EXPECT_EQ(call.get(), (std::pair{false, false}));
   const auto records = capture.take();
-  ASSERT_EQ(records.size(), 3u);
-  EXPECT_EQ(records[0].level, spdlog::level::err);
-  EXPECT_EQ(records[1].level, spdlog::level::err);
-  EXPECT_EQ(records[2].message, "  3 [INFO] isFuzzyGoalFree fail to find free pose.");
+  ASSERT_EQ(records.size(), 5u);
+  for (int check : {0, 2}) {  // the one sample taken, then the stop
+    EXPECT_EQ(records[check].message, offGridMessage(check + 1));
+    EXPECT_EQ(records[check + 1].level, spdlog::level::err);
+    EXPECT_NE(
+        records[check + 1].message.find("isFreeArea failed, sampling step 0 cannot"),
+        std::string::npos)
+        << records[check + 1].message;
+    EXPECT_EQ(records[check + 1].function, "isFreeArea");
+  }
+  EXPECT_EQ(records[4].message, "  5 [INFO] isFuzzyGoalFree fail to find free pose.");
+
+  // Where the plain loop does end, at a first sample in danger, nothing changes: a step of
+  // 1e-300 cannot grow -0.25, but the first sample (0.25, 0.25) lies in a lethal cell.
+  auto lethal = gridMap(10, 10, 1e-300, 0.25, 0.25, LETHAL_OBSTACLE);
+  EXPECT_FALSE(robot.isFreeArea(pose(0.5, 0.5), 0.5, 0.5, lethal));
+  EXPECT_FALSE(skelmar_literal::isFreeArea(pose(0.5, 0.5), 0.5, 0.5, lethal));
+  EXPECT_TRUE(capture.take().empty());
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -5,8 +5,6 @@
 #include <string>
 #include <utility>
 
-#include "nav2_costmap_2d/cost_values.hpp"
-
 namespace skelmar_nav2_gridmap {
 namespace {
 
@@ -17,18 +15,6 @@ std::shared_ptr<nav2_costmap_2d::Costmap2D> checked(
     throw std::invalid_argument("MultiGridMap: the costmap is null");
   }
   return source;
-}
-
-// Kept out of inDanger so that the query itself stays small.
-[[noreturn]] __attribute__((cold, noinline)) void throwBadQuery(
-    unsigned int mx, unsigned int my, int layer, unsigned int size_x, unsigned int size_y)
-{
-  if (layer != 0) {
-    throw std::out_of_range("MultiGridMap::inDanger: no layer " + std::to_string(layer));
-  }
-  throw std::out_of_range(
-      "MultiGridMap::inDanger: cell (" + std::to_string(mx) + ", " + std::to_string(my) +
-      ") lies outside the " + std::to_string(size_x) + " x " + std::to_string(size_y) + " grid");
 }
 
 }  // namespace
@@ -50,23 +36,25 @@ MultiGridMap::MultiGridMap(std::shared_ptr<nav2_costmap_2d::Costmap2D> source)
 
 void MultiGridMap::updateMap()
 {
-  std::lock_guard<std::mutex> update_lock(update_mutex_);
-  const std::uint64_t edits = edits_.load(std::memory_order_acquire);
-  if (edits == published_edits_) {
+  // Without a new edit there is nothing to copy, and no lock to take.
+  if (edits_.load(std::memory_order_acquire) == published_edits_.load(std::memory_order_acquire)) {
     return;
   }
+  std::lock_guard<std::mutex> update_lock(update_mutex_);
   std::lock_guard<nav2_costmap_2d::Costmap2D::mutex_t> lock(*source_->getMutex());
+  const std::uint64_t edits = edits_.load(std::memory_order_acquire);
   copyCosts();
-  published_edits_ = edits;
+  published_edits_.store(edits, std::memory_order_release);
 }
 
-bool MultiGridMap::inDanger(unsigned int mx, unsigned int my, int layer)
+void MultiGridMap::throwBadQuery(unsigned int mx, unsigned int my, int layer) const
 {
-  if (layer != 0 || mx >= size_x_ || my >= size_y_) {
-    throwBadQuery(mx, my, layer, size_x_, size_y_);
+  if (layer != 0) {
+    throw std::out_of_range("MultiGridMap::inDanger: no layer " + std::to_string(layer));
   }
-  return layer_[static_cast<std::size_t>(my) * size_x_ + mx].load(std::memory_order_relaxed) >=
-         nav2_costmap_2d::INSCRIBED_INFLATED_OBSTACLE;
+  throw std::out_of_range(
+      "MultiGridMap::inDanger: cell (" + std::to_string(mx) + ", " + std::to_string(my) +
+      ") lies outside the " + std::to_string(size_x_) + " x " + std::to_string(size_y_) + " grid");
 }
 
 void MultiGridMap::editCostmap(const std::function<void(nav2_costmap_2d::Costmap2D &)> & edit)

@@ -11,18 +11,6 @@ std::size_t cellCount(unsigned int size_x, unsigned int size_y)
   return static_cast<std::size_t>(size_x) * size_y;
 }
 
-// Truncates a non-negative cell coordinate; values an unsigned int cannot hold (and NaN) give
-// false instead of the undefined conversion.
-bool truncateToCell(double cells, unsigned int size, unsigned int & out)
-{
-  if (!(cells < 4294967296.0)) {
-    out = 0xFFFFFFFFu;
-    return false;
-  }
-  out = static_cast<unsigned int>(cells);
-  return out < size;
-}
-
 }  // namespace
 
 Costmap2D::Costmap2D(
@@ -97,16 +85,6 @@ void Costmap2D::mapToWorld(unsigned int mx, unsigned int my, double & wx, double
 {
   wx = origin_x_ + (mx + 0.5) * resolution_;
   wy = origin_y_ + (my + 0.5) * resolution_;
-}
-
-bool Costmap2D::worldToMap(double wx, double wy, unsigned int & mx, unsigned int & my) const
-{
-  if (wx < origin_x_ || wy < origin_y_) {
-    return false;
-  }
-  const bool inside_x = truncateToCell((wx - origin_x_) / resolution_, size_x_, mx);
-  const bool inside_y = truncateToCell((wy - origin_y_) / resolution_, size_y_, my);
-  return inside_x && inside_y;
 }
 
 unsigned char * Costmap2D::getCharMap() const

@@ -2,11 +2,13 @@
 #define SKELMAR_NAV2_GRIDMAP__MULTI_GRID_MAP_HPP_
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 
+#include "nav2_costmap_2d/cost_values.hpp"
 #include "nav2_costmap_2d/costmap_2d.hpp"
 
 namespace skelmar_nav2_gridmap {
@@ -49,7 +51,15 @@ public:
    * @return true when the cell's cost at the last updateMap() was at least 253
    * @throws std::out_of_range for a cell outside the grid or a layer other than 0
    */
-  bool inDanger(unsigned int mx, unsigned int my, int layer);
+  bool inDanger(unsigned int mx, unsigned int my, int layer)
+  {
+    // Inline: the free-space checks ask about many cells in a row.
+    if (layer != 0 || mx >= size_x_ || my >= size_y_) {
+      throwBadQuery(mx, my, layer);
+    }
+    return layer_[static_cast<std::size_t>(my) * size_x_ + mx].load(std::memory_order_relaxed) >=
+           nav2_costmap_2d::INSCRIBED_INFLATED_OBSTACLE;
+  }
 
   /**
    * @brief Changes costs of the costmap while holding its mutex; the next updateMap() shows them.
@@ -60,6 +70,7 @@ public:
   void editCostmap(const std::function<void(nav2_costmap_2d::Costmap2D &)> & edit);
 
 private:
+  [[noreturn]] void throwBadQuery(unsigned int mx, unsigned int my, int layer) const;
   void copyCosts();
 
   std::shared_ptr<nav2_costmap_2d::Costmap2D> source_;
@@ -71,8 +82,8 @@ private:
   // Atomic cells let queries run while an update copies new costs in.
   std::unique_ptr<std::atomic<unsigned char>[]> layer_;
   std::atomic<std::uint64_t> edits_{0};
-  std::mutex update_mutex_;
-  std::uint64_t published_edits_ = 0;  // guarded by update_mutex_
+  std::mutex update_mutex_;  // one update at a time
+  std::atomic<std::uint64_t> published_edits_{0};
 };
 
 }  // namespace skelmar_nav2_gridmap

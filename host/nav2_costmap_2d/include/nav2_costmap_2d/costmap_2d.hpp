@@ -66,7 +66,16 @@ public:
    * @brief Cell that holds the world point (wx, wy), by truncation.
    * @return false when the point lies outside the grid; the indices are then meaningless.
    */
-  bool worldToMap(double wx, double wy, unsigned int & mx, unsigned int & my) const;
+  bool worldToMap(double wx, double wy, unsigned int & mx, unsigned int & my) const
+  {
+    // Inline: callers convert many points in a row.
+    if (wx < origin_x_ || wy < origin_y_) {
+      return false;
+    }
+    const bool inside_x = toCell((wx - origin_x_) / resolution_, size_x_, mx);
+    const bool inside_y = toCell((wy - origin_y_) / resolution_, size_y_, my);
+    return inside_x && inside_y;
+  }
 
   /// @brief Row-major index of cell (mx, my).
   inline unsigned int getIndex(unsigned int mx, unsigned int my) const
@@ -143,6 +152,18 @@ protected:
   unsigned char default_value_;
 
 private:
+  // Truncates a non-negative cell coordinate; a value an unsigned int cannot hold (or NaN)
+  // gives false instead of an undefined conversion.
+  static bool toCell(double cells, unsigned int size, unsigned int & out)
+  {
+    if (!(cells < 4294967296.0)) {
+      out = 0xFFFFFFFFu;
+      return false;
+    }
+    out = static_cast<unsigned int>(cells);
+    return out < size;
+  }
+
   std::unique_ptr<mutex_t> access_;
 };
 
