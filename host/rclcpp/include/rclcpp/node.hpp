@@ -321,9 +321,8 @@ public:
   rcl_interfaces::msg::ListParametersResult list_parameters(
       const std::vector<std::string> & prefixes, uint64_t depth) const;
 
-  RCLCPP_PUBLIC
-  [[nodiscard]] OnSetParametersCallbackHandle::SharedPtr add_on_set_parameters_callback(
-      OnParametersSetCallbackType callback);
+  [[nodiscard]] RCLCPP_PUBLIC OnSetParametersCallbackHandle::SharedPtr
+  add_on_set_parameters_callback(OnParametersSetCallbackType callback);
 
   RCLCPP_PUBLIC
   void remove_on_set_parameters_callback(const OnSetParametersCallbackHandle * const handler);

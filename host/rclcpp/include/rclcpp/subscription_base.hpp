@@ -33,7 +33,7 @@ class RCLCPP_PUBLIC SubscriptionBase : public detail::ExecutableEntity,
                                        public std::enable_shared_from_this<SubscriptionBase>
 {
 public:
-  RCLCPP_SMART_PTR_DEFINITIONS(SubscriptionBase)
+  RCLCPP_SMART_PTR_DEFINITIONS_NOT_COPYABLE(SubscriptionBase)
 
   /// @brief Resolve the topic name for the node and join the graph (late transient-local
   /// subscriptions receive the stored samples at once).
