@@ -18,6 +18,7 @@
 #include "geometry_msgs/msg/pose_stamped.hpp"
 #include "geometry_msgs/msg/transform_stamped.hpp"
 #include "rclcpp/rclcpp.hpp"
+#include "rosgraph_msgs/msg/clock.hpp"
 #include "support/ros_test_support.hpp"
 #include "tf2/buffer_core.h"
 #include "tf2/exceptions.h"
@@ -542,6 +543,34 @@ TEST(Buffer, WaitsForDataFromAnotherThread)
   const auto in_map = buffer.transform(pose, "map");
   EXPECT_EQ("map", in_map.header.frame_id);
   EXPECT_NEAR(1.0, in_map.pose.position.x, kTol);
+}
+
+TEST(Buffer, AJumpBackInTimeClearsDynamicData)
+{
+  auto node = std::make_shared<rclcpp::Node>(
+      skelmar_test::uniqueName("tf_sim_time"),
+      rclcpp::NodeOptions().parameter_overrides({rclcpp::Parameter("use_sim_time", true)}));
+  auto clock_publisher = node->create_publisher<rosgraph_msgs::msg::Clock>("/clock", 10);
+  auto setClock = [&](int32_t seconds) {
+    rosgraph_msgs::msg::Clock msg;
+    msg.clock.sec = seconds;
+    return skelmar_test::waitFor([&] {
+      clock_publisher->publish(msg);
+      return node->now().nanoseconds() == int64_t{seconds} * 1000000000;
+    });
+  };
+  ASSERT_TRUE(setClock(100));
+
+  tf2_ros::Buffer buffer(node->get_clock());
+  ASSERT_TRUE(buffer.setTransform(makeTransform("map", "odom", 100, 1, 0, 0, 0), "t"));
+  ASSERT_TRUE(buffer.setTransform(makeTransform("odom", "base", 0, 1, 0, 0, 0), "t", true));
+  ASSERT_TRUE(setClock(50));
+  EXPECT_FALSE(buffer.canTransform("map", "odom", tf2::TimePointZero));
+  EXPECT_TRUE(buffer.canTransform("odom", "base", tf2::TimePointZero));
+  // Forward jumps keep the data.
+  ASSERT_TRUE(buffer.setTransform(makeTransform("map", "odom", 50, 1, 0, 0, 0), "t"));
+  ASSERT_TRUE(setClock(80));
+  EXPECT_TRUE(buffer.canTransform("map", "odom", tf2::TimePointZero));
 }
 
 TransformStamped stampedNow(
