@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <spdlog/sinks/base_sink.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include <mutex>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <nav2_costmap_2d/cost_values.hpp>
@@ -428,6 +430,47 @@ TEST_F(FreeAreaTest, SuccessWritesOnlyXAndY)
   expected.pose.position.x = goal.pose.position.x;
   expected.pose.position.y = goal.pose.position.y;
   EXPECT_TRUE(sameBits(goal, expected));
+}
+
+TEST_F(FreeAreaTest, ChecksRunWhileAnotherThreadEditsAndRefreshesTheMap)
+{
+  // The library takes no lock: the grid map keeps concurrent edits, refreshes and queries
+  // apart. A wall flickers next to the goal; every answer must be one of the two states.
+  auto map = gridMap(100, 100, 0.1, 0.0, 0.0);
+  std::atomic<bool> stop{false};
+  std::thread editor([&] {
+    for (int edit = 0; !stop; ++edit) {
+      map->multi_map->editCostmap([edit](nav2_costmap_2d::Costmap2D & costmap) {
+        for (unsigned int y = 40; y < 60; ++y) {
+          costmap.setCost(50, y, edit % 2 == 0 ? LETHAL_OBSTACLE : FREE_SPACE);
+        }
+      });
+      map->multi_map->updateMap();
+    }
+  });
+  std::vector<std::thread> checkers;
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < 2; ++t) {
+    checkers.emplace_back([&] {
+      BaseRobot local;
+      for (int i = 0; i < 300; ++i) {
+        PoseStamped goal = pose(5.0, 5.0);
+        local.isFreeArea(goal, 0.6, 0.5, map);
+        if (!local.isFuzzyGoalFree(goal, 2.0, 2.0, 0.6, 0.5, map, everywhere)) {
+          ++wrong;  // the wall never covers the whole window
+        }
+        if (std::abs(goal.pose.position.y - 5.0) > 1.0 + 1e-9) {
+          ++wrong;
+        }
+      }
+    });
+  }
+  for (auto & checker : checkers) {
+    checker.join();
+  }
+  stop = true;
+  editor.join();
+  EXPECT_EQ(wrong, 0);
 }
 
 // ---------------------------------------------------------------------------------------------
