@@ -362,6 +362,41 @@ TEST_F(PubSub, SubscriptionsComeAndGoWhileMessagesArrive)
   publisher.join();
 }
 
+TEST_F(PubSub, QosOverridingOptionsDeclareReadOnlyParametersAndApplyOverrides)
+{
+  auto overridden = std::make_shared<rclcpp::Node>(
+      skelmar_test::uniqueName("overridden"),
+      rclcpp::NodeOptions().parameter_overrides(
+          {{"qos_overrides." + topic + ".publisher.depth", 7},
+           {"qos_overrides." + topic + ".publisher.reliability", "best_effort"}}));
+  rclcpp::PublisherOptions options;
+  options.qos_overriding_options = rclcpp::QosOverridingOptions{
+      rclcpp::QosPolicyKind::Depth, rclcpp::QosPolicyKind::Durability,
+      rclcpp::QosPolicyKind::Reliability};
+  auto pub = overridden->create_publisher<Int32>(topic, rclcpp::QoS(1), options);
+  EXPECT_EQ(pub->get_actual_qos().depth(), 7u);
+  EXPECT_EQ(pub->get_actual_qos().reliability(), rclcpp::ReliabilityPolicy::BestEffort);
+  EXPECT_EQ(
+      overridden->get_parameter("qos_overrides." + topic + ".publisher.durability").as_string(),
+      "volatile");
+  EXPECT_TRUE(
+      overridden->describe_parameter("qos_overrides." + topic + ".publisher.depth").read_only);
+  EXPECT_FALSE(overridden->has_parameter("qos_overrides." + topic + ".publisher.history"));
+
+  rclcpp::SubscriptionOptions refusing;
+  refusing.qos_overriding_options =
+      rclcpp::QosOverridingOptions({rclcpp::QosPolicyKind::Depth}, [](const rclcpp::QoS &) {
+        rclcpp::QosCallbackResult result;
+        result.successful = false;
+        result.reason = "no";
+        return result;
+      });
+  EXPECT_THROW(
+      overridden->create_subscription<Int32>(
+          topic, 1, [](const Int32 &) {}, refusing),
+      rclcpp::exceptions::InvalidQosOverridesException);
+}
+
 TEST(PubSubShutdown, PublishAfterShutdownReturnsQuietly)
 {
   auto context = std::make_shared<rclcpp::Context>();
