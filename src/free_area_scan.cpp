@@ -78,25 +78,36 @@ RectangleScan::Outcome RectangleScan::scan(double x, double y)
 
 RectangleScan::Outcome RectangleScan::scanInOrder(double x, double y)
 {
+  // Locals: the answer cache's byte stores would otherwise make the compiler reload members.
+  const double res = res_;
+  const double m01 = m01_;
+  const double m11 = m11_;
+  const double m02_z = m02_z_;
+  const double m12_z = m12_z_;
+  const double v_first = -width_ / 2;
+  const double v_end = width_ / 2;
   // A step that does not grow the running value would repeat the same sample for ever: that
   // ends the scan. A step that makes it NaN ends the loop, as it ends the plain loop.
   for (double u = -length_ / 2; u < length_ / 2;) {
-    for (double v = -width_ / 2; v < width_ / 2;) {
+    const double m00_u = m00_ * u;
+    const double m10_u = m10_ * u;
+    for (double v = v_first; v < v_end;) {
       bool on_grid = false;
-      if (sampleInDanger(x, y, u, v, on_grid)) {
+      // mapX and mapY with the forward terms taken once per row.
+      if (cellInDanger(m00_u + m01 * v + m02_z + x, m10_u + m11 * v + m12_z + y, on_grid)) {
         rememberBlocker(u, v);
         return Outcome::BLOCKED;
       }
       if (!on_grid) {
         report_off_grid_();
       }
-      const double next_v = v + res_;
+      const double next_v = v + res;
       if (next_v <= v) {
         return Outcome::CANNOT_STEP;
       }
       v = next_v;
     }
-    const double next_u = u + res_;
+    const double next_u = u + res;
     if (next_u <= u) {
       return Outcome::CANNOT_STEP;
     }

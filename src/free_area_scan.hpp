@@ -106,9 +106,15 @@ private:
   }
   bool sampleInDanger(double x, double y, double u, double v, bool & on_grid)
   {
+    return cellInDanger(mapX(x, u, v), mapY(y, u, v), on_grid);
+  }
+  // Whether the cell holding the map point (wx, wy) is in danger; on_grid false for a point
+  // outside the grid.
+  bool cellInDanger(double wx, double wy, bool & on_grid)
+  {
     unsigned int mx = 0;
     unsigned int my = 0;
-    on_grid = costmap_.worldToMap(mapX(x, u, v), mapY(y, u, v), mx, my);
+    on_grid = costmap_.worldToMap(wx, wy, mx, my);
     return on_grid && cache_.inDanger(mx, my);
   }
   Outcome scanInOrder(double x, double y);
