@@ -295,7 +295,7 @@ TEST_F(FreeAreaTest, DangerIsInscribedLethalOrUnknown)
   }
 }
 
-TEST_F(FreeAreaTest, FirstOverloadRefreshesTheSecondDoesNot)
+TEST_F(FreeAreaTest, FirstOverloadAndGoalSearchRefreshTheSecondOverloadDoesNot)
 {
   auto map = gridMap(100, 100, 0.1, 0.0, 0.0);
   PoseStamped out;
@@ -304,6 +304,13 @@ TEST_F(FreeAreaTest, FirstOverloadRefreshesTheSecondDoesNot)
   EXPECT_TRUE(robot.isFreeArea(pose(5.0, 5.0), 0.5, 0.5, map->multi_map, out, everywhere));
   EXPECT_FALSE(robot.isFreeArea(pose(5.0, 5.0), 0.5, 0.5, map));
   EXPECT_FALSE(robot.isFreeArea(pose(5.0, 5.0), 0.5, 0.5, map->multi_map, out, everywhere));
+
+  // The goal search refreshes too: the cleared cell frees the goal.
+  map->multi_map->editCostmap(
+      [](nav2_costmap_2d::Costmap2D & costmap) { costmap.setCost(50, 50, FREE_SPACE); });
+  PoseStamped goal = pose(5.0, 5.0);
+  EXPECT_TRUE(robot.isFuzzyGoalFree(goal, 0.0, 0.0, 0.5, 0.5, map, everywhere));
+  EXPECT_TRUE(sameBits(goal, pose(5.0, 5.0)));
 }
 
 TEST_F(FreeAreaTest, StepThatCannotAdvanceEndsWithAnErrorInsteadOfLoopingForEver)
