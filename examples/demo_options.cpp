@@ -1,7 +1,8 @@
 #include "demo_options.hpp"
 
+#include <algorithm>
 #include <cmath>
-#include <sstream>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace skelmar_demo {
@@ -9,22 +10,25 @@ namespace {
 
 PlanarPose parsePose(const std::string & option, const std::string & text)
 {
-  std::istringstream in(text);
-  PlanarPose pose{0.0, 0.0, 0.0};
-  char comma1 = 0;
-  char comma2 = 0;
-  in >> pose.x >> comma1 >> pose.y;
-  const bool has_yaw = static_cast<bool>(in >> comma2);
-  if (has_yaw) {
-    in >> pose.yaw;
+  std::vector<double> values;
+  std::size_t begin = 0;
+  while (begin <= text.size()) {
+    const std::size_t comma = std::min(text.find(',', begin), text.size());
+    const std::string field = text.substr(begin, comma - begin);
+    char * end = nullptr;
+    const double value = std::strtod(field.c_str(), &end);
+    if (field.empty() || end != field.c_str() + field.size() || !std::isfinite(value)) {
+      values.clear();
+      break;
+    }
+    values.push_back(value);
+    begin = comma + 1;
   }
-  const bool well_formed = !in.fail() && in.eof() && comma1 == ',' && (!has_yaw || comma2 == ',');
-  if (!well_formed || !std::isfinite(pose.x) || !std::isfinite(pose.y) ||
-      !std::isfinite(pose.yaw)) {
+  if (values.size() != 2 && values.size() != 3) {
     throw std::invalid_argument(
         option + " expects x,y[,yaw] in metres and radians, not '" + text + "'");
   }
-  return pose;
+  return {values[0], values[1], values.size() == 3 ? values[2] : 0.0};
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include <nav2_costmap_2d/cost_values.hpp>
 #include <opencv2/imgcodecs.hpp>
@@ -36,23 +37,39 @@ const TraceLayer * layerOf(const std::vector<TraceLayer> & layers, std::uint8_t 
   return nullptr;
 }
 
-void drawLegend(cv::Mat & picture, const std::vector<TraceLayer> & layers)
+// A white panel to the right of the map with one line per layer.
+cv::Mat withLegend(const cv::Mat & map, const std::vector<TraceLayer> & layers)
 {
-  const int line = 22;
-  const int width = 250;
-  const int height = line * static_cast<int>(layers.size()) + 10;
-  cv::rectangle(picture, {8, 8}, {8 + width, 8 + height}, {255, 255, 255}, cv::FILLED);
-  cv::rectangle(picture, {8, 8}, {8 + width, 8 + height}, {90, 90, 90}, 1);
-  int y = 8 + line;
+  constexpr int kPanelWidth = 280;
+  constexpr int kLine = 24;
+  const int height = std::max(map.rows, kLine * static_cast<int>(layers.size() + 3) + 20);
+  cv::Mat picture(height, map.cols + kPanelWidth, CV_8UC3, cv::Scalar(255, 255, 255));
+  map.copyTo(picture(cv::Rect(0, 0, map.cols, map.rows)));
+  int y = 10 + kLine;
   for (const auto & layer : layers) {
+    const int x = map.cols + 14;
     cv::rectangle(
-        picture, {16, y - 13}, {34, y + 1},
+        picture, {x, y - 14}, {x + 18, y + 2},
         {double(layer.blue), double(layer.green), double(layer.red)}, cv::FILLED);
     cv::putText(
-        picture, layer.label, {42, y}, cv::FONT_HERSHEY_SIMPLEX, 0.45, {20, 20, 20}, 1,
+        picture, layer.label, {x + 26, y}, cv::FONT_HERSHEY_SIMPLEX, 0.45, {20, 20, 20}, 1,
         cv::LINE_AA);
-    y += line;
+    y += kLine;
   }
+  // The map's own shades.
+  const std::pair<unsigned char, const char *> shades[] = {
+      {costColour(nav2_costmap_2d::FREE_SPACE)[0], "map: free"},
+      {costColour(nav2_costmap_2d::LETHAL_OBSTACLE)[0], "map: occupied"},
+      {costColour(nav2_costmap_2d::NO_INFORMATION)[0], "map: unknown"}};
+  for (const auto & [shade, label] : shades) {
+    const int x = map.cols + 14;
+    cv::rectangle(picture, {x, y - 14}, {x + 18, y + 2}, cv::Scalar::all(shade), cv::FILLED);
+    cv::rectangle(picture, {x, y - 14}, {x + 18, y + 2}, cv::Scalar::all(90), 1);
+    cv::putText(
+        picture, label, {x + 26, y}, cv::FONT_HERSHEY_SIMPLEX, 0.45, {20, 20, 20}, 1, cv::LINE_AA);
+    y += kLine;
+  }
+  return picture;
 }
 
 }  // namespace
@@ -105,8 +122,7 @@ void writeDemoPicture(
   const int scale = std::max(1, (kMinPictureSide + side - 1) / side);
   cv::Mat scaled;
   cv::resize(picture(crop), scaled, {}, scale, scale, cv::INTER_NEAREST);
-  drawLegend(scaled, layers);
-  if (!cv::imwrite(path, scaled)) {
+  if (!cv::imwrite(path, withLegend(scaled, layers))) {
     throw std::runtime_error("cannot write the picture to '" + path + "'");
   }
 }

@@ -1,12 +1,12 @@
 #include "demo_scene.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
 #include <thread>
 
-#include <tf2_ros/static_transform_broadcaster.h>
 #include <geometry_msgs/msg/polygon_stamped.hpp>
 #include <geometry_msgs/msg/transform_stamped.hpp>
 #include <geometry_msgs/msg/twist.hpp>
@@ -151,6 +151,17 @@ DemoScene::DemoScene(const DemoOptions & options) : options_(options)
   decision_ = std::make_unique<skelmar_communicator::CommunicatorDecision>();
   node_ = std::make_shared<rclcpp::Node>("skelmar_nav2_demo");
   executor_.add_node(node_);
+  // The tracker works in "odom", which sits slightly shifted and turned in "map". Sent now,
+  // so that the engine's transform listener holds it when the first obstacles arrive.
+  tf_broadcaster_ = std::make_unique<tf2_ros::StaticTransformBroadcaster>(node_);
+  geometry_msgs::msg::TransformStamped odom_in_map;
+  odom_in_map.header.frame_id = "map";
+  odom_in_map.header.stamp = node_->now();
+  odom_in_map.child_frame_id = "odom";
+  odom_in_map.transform.translation.x = 0.4;
+  odom_in_map.transform.translation.y = -0.3;
+  odom_in_map.transform.rotation = robot_.eulerToQuaternion(0.05, 0.0, 0.0);
+  tf_broadcaster_->sendTransform(odom_in_map);
   std::printf(
       "2. Bundles running: engine node %s, decision node %s\n",
       engine_->node->get_fully_qualified_name(), decision_->node->get_fully_qualified_name());
@@ -229,8 +240,11 @@ void DemoScene::buildAndPublishPath(DemoResult & result)
     const double yaw = std::atan2(y1 - y0, x1 - x0);
     const int steps = static_cast<int>(std::ceil(length / kPathStep));
     for (int i = leg == 0 ? 0 : 1; i <= steps; ++i) {
-      const double t = steps == 0 ? 1.0 : static_cast<double>(i) / steps;
-      poses.push_back(stampedPose(robot_, x0 + t * (x1 - x0), y0 + t * (y1 - y0), yaw, stamp));
+      // The last pose lies exactly on the corner, whatever the rounding of the steps.
+      const double t = static_cast<double>(i) / std::max(steps, 1);
+      const double x = i >= steps ? x1 : x0 + t * (x1 - x0);
+      const double y = i >= steps ? y1 : y0 + t * (y1 - y0);
+      poses.push_back(stampedPose(robot_, x, y, yaw, stamp));
     }
   }
   result.path.header.frame_id = "map";
@@ -264,17 +278,6 @@ void DemoScene::buildAndPublishPath(DemoResult & result)
 
 void DemoScene::trackObstacles(DemoResult & result)
 {
-  // The tracker works in "odom", which sits slightly shifted and turned in "map".
-  tf2_ros::StaticTransformBroadcaster broadcaster(node_);
-  geometry_msgs::msg::TransformStamped odom_in_map;
-  odom_in_map.header.frame_id = "map";
-  odom_in_map.header.stamp = node_->now();
-  odom_in_map.child_frame_id = "odom";
-  odom_in_map.transform.translation.x = 0.4;
-  odom_in_map.transform.translation.y = -0.3;
-  odom_in_map.transform.rotation = robot_.eulerToQuaternion(0.05, 0.0, 0.0);
-  broadcaster.sendTransform(odom_in_map);
-
   auto tracker = node_->create_publisher<skelmar_protocol::msg::DynamicObstacles>(
       "/bev_tracker_dynamic_obstacles", rclcpp::SystemDefaultsQoS());
   const auto & goal = result.moved_goal.pose.position;

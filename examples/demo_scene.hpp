@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include <tf2_ros/static_transform_broadcaster.h>
 #include <geometry_msgs/msg/point.hpp>
 #include <geometry_msgs/msg/pose_stamped.hpp>
 #include <nav_msgs/msg/occupancy_grid.hpp>
@@ -71,6 +72,7 @@ private:
   std::unique_ptr<skelmar_communicator::CommunicatorDecision> decision_;
   rclcpp::Node::SharedPtr node_;
   rclcpp::executors::SingleThreadedExecutor executor_;
+  std::unique_ptr<tf2_ros::StaticTransformBroadcaster> tf_broadcaster_;
 };
 
 }  // namespace skelmar_demo
