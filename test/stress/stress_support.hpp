@@ -1,0 +1,105 @@
+#ifndef STRESS__STRESS_SUPPORT_HPP_
+#define STRESS__STRESS_SUPPORT_HPP_
+
+// Helpers of the stress tests: a fixed number of threads started together, a report of the
+// figures each test held, and a thread that repeats an action until told to stop.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <iostream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace stress {
+
+/// Threads calling the operations under test at once.
+constexpr int kThreads = 8;
+
+/// Runs @p body(thread_index) on @p threads threads released together; returns once all are
+/// joined, with the seconds from the release to the last join.
+inline double runTogether(int threads, const std::function<void(int)> & body)
+{
+  std::mutex mutex;
+  std::condition_variable released;
+  bool go = false;
+  std::vector<std::thread> workers;
+  for (int t = 0; t < threads; ++t) {
+    workers.emplace_back([&, t] {
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        released.wait(lock, [&go] { return go; });
+      }
+      body(t);
+    });
+  }
+  const auto start = std::chrono::steady_clock::now();
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    go = true;
+  }
+  released.notify_all();
+  for (auto & worker : workers) {
+    worker.join();
+  }
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+/// Records a figure as a test property (in the XML report) and prints it.
+inline void report(const std::string & key, double value)
+{
+  ::testing::Test::RecordProperty(key, std::to_string(value));
+  std::cout << "[ figures  ] " << key << " = " << value << std::endl;
+}
+
+/// Calls @p action with a running count (from 1) on a thread of its own until destroyed.
+class Repeater
+{
+public:
+  explicit Repeater(std::function<void(std::int64_t)> action)
+      : thread_([this, action = std::move(action)] {
+          for (std::int64_t n = 1; !stop_.load(); ++n) {
+            action(n);
+            count_.store(n);
+          }
+        })
+  {}
+
+  ~Repeater()
+  {
+    stop();
+  }
+
+  Repeater(const Repeater &) = delete;
+  Repeater & operator=(const Repeater &) = delete;
+
+  /// Stops and joins the thread; the count stays readable.
+  void stop()
+  {
+    stop_.store(true);
+    if (thread_.joinable()) {
+      thread_.join();
+    }
+  }
+
+  /// Number of completed actions.
+  std::int64_t count() const
+  {
+    return count_.load();
+  }
+
+private:
+  std::atomic<bool> stop_{false};
+  std::atomic<std::int64_t> count_{0};
+  std::thread thread_;
+};
+
+}  // namespace stress
+
+#endif  // STRESS__STRESS_SUPPORT_HPP_
