@@ -22,6 +22,9 @@ bool cellRange(
   }
   const double from = std::max(a, 0.0);
   const double to = std::min(b, static_cast<double>(size) - 1.0);
+  if (!(from <= to)) {
+    return false;  // a resolution that is not positive turns the range around
+  }
   first = static_cast<unsigned int>(from);
   count = static_cast<unsigned int>(to - from) + 1u;
   return true;

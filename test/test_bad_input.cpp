@@ -247,6 +247,26 @@ TEST(FuzzyGoalBadInput, SearchesBeyondAHundredMillionPositionsAreRefused)
   }
 }
 
+TEST(FreeAreaBadInput, ResolutionThatCannotStepAnswersNotFree)
+{
+  BaseRobot robot;
+  // A grid whose resolution is not positive cannot be sampled: nothing is free there, and the
+  // answer comes at once (the bounds of the remembered cells once turned around here).
+  for (double resolution : {-0.1, 0.0}) {
+    auto map = std::make_shared<GridMapROS>(std::make_shared<nav2_costmap_2d::Costmap2D>(
+        20, 20, resolution, 0.0, 0.0, nav2_costmap_2d::FREE_SPACE));
+    PoseStamped out;
+    EXPECT_FALSE(robot.isFreeArea(pose(-0.5, -0.5), 0.4, 0.3, map)) << resolution;
+    EXPECT_FALSE(
+        robot.isFreeArea(pose(-0.5, -0.5), 0.4, 0.3, map->multi_map, out, box(-2, -2, 2, 2)))
+        << resolution;
+    PoseStamped goal = pose(-0.5, -0.5);
+    const PoseStamped before = goal;
+    EXPECT_FALSE(robot.isFuzzyGoalFree(goal, 1.0, 1.0, 0.4, 0.3, map, box(-2, -2, 2, 2)));
+    EXPECT_TRUE(samePose(goal, before));
+  }
+}
+
 TEST(PolygonBadInput, EmptyAndDegenerateAreas)
 {
   BaseRobot robot;
@@ -323,6 +343,8 @@ int main(int argc, char ** argv)
 {
   // Rectangles off the grid log one record per sample: keep the console quiet.
   setenv("SPDLOG_STDOUT", "false", 1);
+  setenv("SPDLOG_SYSTEMD", "false", 1);
+  setenv("SPDLOG_LEVEL", "info", 1);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
