@@ -184,6 +184,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t * data, std::size_t siz
   const auto gridmap = gridMap(in);
   const auto & costmap = *gridmap->multi_map->costmap;
   const double resolution = costmap.getResolution();
+  const bool usable = resolution > 0.0 && std::isfinite(resolution);
 
   for (int i = 0; i < 3 && !in.empty(); ++i) {
     const PoseStamped p = pose(in, costmap);
@@ -196,7 +197,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t * data, std::size_t siz
         try {
           robot.isFreeArea(p, length, width, gridmap);
         } catch (const std::invalid_argument &) {
-          FUZZ_CHECK(!finite);
+          FUZZ_CHECK(!finite || !usable);
         }
         break;
       case 1: {
@@ -207,7 +208,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t * data, std::size_t siz
           const bool free = robot.isFreeArea(p, length, width, gridmap->multi_map, out, permitted);
           FUZZ_CHECK(!free || !permitted.polygon.points.empty());
         } catch (const std::invalid_argument &) {
-          FUZZ_CHECK(!finite || !finiteArea(permitted));
+          FUZZ_CHECK(!finite || !finiteArea(permitted) || !usable);
         }
         FUZZ_CHECK(samePose(out, out_before));
         break;
@@ -238,7 +239,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t * data, std::size_t siz
         } catch (const std::invalid_argument &) {
           FUZZ_CHECK(samePose(goal, before));
           checkRefusal(
-              finite && finiteArea(permitted) && std::isfinite(range_x) && std::isfinite(range_y),
+              finite && usable && finiteArea(permitted) && std::isfinite(range_x) &&
+                  std::isfinite(range_y),
               range_x, range_y, resolution);
         }
         break;

@@ -392,6 +392,19 @@ void requireFiniteArea(const char * operation, const geometry_msgs::msg::Polygon
   }
 }
 
+// Costmap2D::worldToMap divides by the resolution and turns the quotient into a cell index
+// unchecked: a grid that cannot be sampled is refused before it is asked anything.
+void requireUsableResolution(
+    const char * operation, const skelmar_nav2_gridmap::MultiGridMap & multi_map)
+{
+  const double resolution = multi_map.costmap->getResolution();
+  if (!(resolution > 0.0) || !std::isfinite(resolution)) {
+    throw std::invalid_argument(
+        std::string(operation) + ": the costmap's resolution is not a positive finite number (" +
+        std::to_string(resolution) + ")");
+  }
+}
+
 void requireFiniteRectangle(
     const char * operation, const geometry_msgs::msg::Pose & pose, double length, double width)
 {
@@ -411,6 +424,7 @@ bool BaseRobot::isFreeArea(
   gridmap->waitForCostmap();
   gridmap->multi_map->updateMap();
   const std::shared_ptr<skelmar_nav2_gridmap::MultiGridMap> multi_map = gridmap->multi_map;
+  free_area::requireUsableResolution("isFreeArea", *multi_map);
   skelmar_internal::RectangleScan scan(
       *multi_map, pose.pose.orientation, length, width, std::nullopt, &free_area::isFreeArea);
   return free_area::isFreeArea(scan, pose.pose.position.x, pose.pose.position.y);
@@ -423,6 +437,7 @@ bool BaseRobot::isFreeArea(
 {
   free_area::requireFiniteRectangle("isFreeArea", pose.pose, length, width);
   free_area::requireFiniteArea("isFreeArea", area.polygon);
+  free_area::requireUsableResolution("isFreeArea", *multi_map);
   if (!isPointInPolygon(area.polygon, pose.pose)) {
     return false;
   }
@@ -446,6 +461,7 @@ bool BaseRobot::isFuzzyGoalFree(
   gridmap->waitForCostmap();
   gridmap->multi_map->updateMap();
   const std::shared_ptr<skelmar_nav2_gridmap::MultiGridMap> multi_map = gridmap->multi_map;
+  free_area::requireUsableResolution("isFuzzyGoalFree", *multi_map);
   const double goal_x = goal.pose.position.x;
   const double goal_y = goal.pose.position.y;
   const skelmar_internal::AreaBounds area_bounds(area.polygon);

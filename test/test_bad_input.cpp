@@ -247,22 +247,28 @@ TEST(FuzzyGoalBadInput, SearchesBeyondAHundredMillionPositionsAreRefused)
   }
 }
 
-TEST(FreeAreaBadInput, ResolutionThatCannotStepAnswersNotFree)
+TEST(FreeAreaBadInput, GridThatCannotBeSampledIsRefused)
 {
   BaseRobot robot;
-  // A grid whose resolution is not positive cannot be sampled: nothing is free there, and the
-  // answer comes at once (the bounds of the remembered cells once turned around here).
-  for (double resolution : {-0.1, 0.0}) {
+  // Cell indices would come from dividing by this resolution: nothing is asked of such a grid.
+  for (double resolution : {-0.1, 0.0, kNaN, kInf}) {
     auto map = std::make_shared<GridMapROS>(std::make_shared<nav2_costmap_2d::Costmap2D>(
         20, 20, resolution, 0.0, 0.0, nav2_costmap_2d::FREE_SPACE));
     PoseStamped out;
-    EXPECT_FALSE(robot.isFreeArea(pose(-0.5, -0.5), 0.4, 0.3, map)) << resolution;
-    EXPECT_FALSE(
-        robot.isFreeArea(pose(-0.5, -0.5), 0.4, 0.3, map->multi_map, out, box(-2, -2, 2, 2)))
+    const std::string error = refusal([&] { robot.isFreeArea(pose(0.5, 0.5), 0.4, 0.3, map); });
+    EXPECT_NE(error.find("resolution"), std::string::npos) << resolution << ": " << error;
+    EXPECT_NE(
+        refusal([&] {
+          robot.isFreeArea(pose(0.5, 0.5), 0.4, 0.3, map->multi_map, out, box(-2, -2, 2, 2));
+        }),
+        "")
         << resolution;
-    PoseStamped goal = pose(-0.5, -0.5);
+    PoseStamped goal = pose(0.5, 0.5);
     const PoseStamped before = goal;
-    EXPECT_FALSE(robot.isFuzzyGoalFree(goal, 1.0, 1.0, 0.4, 0.3, map, box(-2, -2, 2, 2)));
+    EXPECT_NE(
+        refusal([&] { robot.isFuzzyGoalFree(goal, 1.0, 1.0, 0.4, 0.3, map, box(-2, -2, 2, 2)); }),
+        "")
+        << resolution;
     EXPECT_TRUE(samePose(goal, before));
   }
 }

@@ -188,7 +188,8 @@ public:
    * @param gridmap The robot's grid map.
    * @return true when no sample is in danger (also for a zero or negative extent).
    * @throws std::invalid_argument when the pose's x, y or orientation, @p length or @p width
-   * is not finite; the grid map is then not touched.
+   * is not finite (the grid map is then not touched), or when the costmap's resolution is not
+   * a positive finite number.
    * @throws Whatever the grid map throws.
    */
   bool isFreeArea(
@@ -209,7 +210,8 @@ public:
    * @param area Permitted area in the map frame.
    * @return true when the pose is in the area and no sample is in danger.
    * @throws std::invalid_argument when the pose's x, y or orientation, @p length, @p width or
-   * a coordinate of @p area is not finite; the grid map is then not touched.
+   * a coordinate of @p area is not finite, or when the costmap's resolution is not a positive
+   * finite number; no cell is then queried.
    * @throws Whatever the grid map throws.
    */
   bool isFreeArea(
@@ -236,8 +238,9 @@ public:
    * visited, since no other can pass the area test; the result is that of the whole window.
    * @return true when the goal or a found position is free.
    * @throws std::invalid_argument, leaving @p goal unchanged, when the goal's x, y or
-   * orientation, a range, @p length, @p width or a coordinate of @p area is not finite, or
-   * when the search is too large to finish: more than 1e8 window positions along one axis, or
+   * orientation, a range, @p length, @p width or a coordinate of @p area is not finite, when
+   * the costmap's resolution is not a positive finite number, or when the search is too large
+   * to finish: more than 1e8 window positions along one axis, or
    * more than 1e8 positions inside the area's bounding box.
    * @throws Whatever the grid map throws; @p goal is then unchanged.
    */
