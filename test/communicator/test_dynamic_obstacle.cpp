@@ -198,11 +198,3 @@ TEST_F(DynamicObstacleTest, EverySnapshotIsOneWholeMessage)
     reader.join();
   }
 }
-
-TEST(DynamicObstacleNames, AbsoluteSubscriptionAndTenSecondCache)
-{
-  SpunNode node("obstacle_names", "/robot9");
-  MicroUnitDynamicObstacle unit(node.node);
-  EXPECT_STREQ(unit.obstacle_sub->get_topic_name(), "/bev_tracker_dynamic_obstacles");
-  EXPECT_EQ(unit.tf_buffer->getCacheLength(), tf2::Duration(std::chrono::seconds(10)));
-}

@@ -44,11 +44,3 @@ TEST(NodeThreadStart, SpinsTheNodeUntilDestroyed)
   thread = skelmar_internal::startNodeThread(node->get_node_base_interface());
   EXPECT_TRUE(inbox.waitForCount(3));
 }
-
-TEST(NodeThreadStart, NodeAlreadyInAnExecutorIsRefused)
-{
-  auto node = std::make_shared<rclcpp::Node>(skelmar_test::uniqueName("thread_twice"));
-  auto thread = skelmar_internal::startNodeThread(node->get_node_base_interface());
-  EXPECT_THROW(
-      skelmar_internal::startNodeThread(node->get_node_base_interface()), std::runtime_error);
-}

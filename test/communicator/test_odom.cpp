@@ -127,10 +127,3 @@ TEST_F(OdomTest, EverySnapshotComesFromOneMessage)
   }
   EXPECT_GT(checked.load(), 0);
 }
-
-TEST(OdomNames, RelativeSubscriptionWithSystemDefaultQos)
-{
-  SpunNode node("odom_names", "/robot3");
-  MicroUnitOdom unit(node.node);
-  EXPECT_STREQ(unit.odom_sub->get_topic_name(), "/robot3/robot_base/wheel/odom");
-}

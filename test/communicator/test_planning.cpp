@@ -185,29 +185,3 @@ TEST_F(PlanningTest, PassThroughPublicationsKeepEveryField)
   EXPECT_EQ(marker.last(), area);
   EXPECT_EQ(wait_flag.last(), flag);
 }
-
-TEST(PlanningNames, RelativeAndAbsoluteNamesAndQos)
-{
-  SpunNode node("planning_names", "/robot4");
-  MicroUnitPlanning unit(node.node);
-  EXPECT_STREQ(
-      unit.global_path_pub->get_topic_name(), "/robot4/skelmar_nav2_planning/global_planning_path");
-  EXPECT_STREQ(
-      unit.cropped_global_path_pub->get_topic_name(),
-      "/robot4/skelmar_nav2_planning/cropped_global_planning_path");
-  EXPECT_STREQ(unit.covered_path_pub->get_topic_name(), "/robot4/covered_path");
-  EXPECT_STREQ(unit.cleaning_report_pub->get_topic_name(), "/robot4/cleaning_report");
-  EXPECT_STREQ(
-      unit.wait_for_dynamic_obstacle_pub->get_topic_name(), "/robot4/wait_for_dynamic_obstacle");
-  EXPECT_STREQ(unit.connective_area_pub->get_topic_name(), "/connective_area");
-  EXPECT_STREQ(unit.trigger_clean_coverage_client->get_service_name(), "/trigger_clean_coverage");
-  for (const rclcpp::PublisherBase * publisher :
-       {static_cast<rclcpp::PublisherBase *>(unit.global_path_pub.get()),
-        static_cast<rclcpp::PublisherBase *>(unit.contour_pub.get()),
-        static_cast<rclcpp::PublisherBase *>(unit.connective_area_pub.get())}) {
-    const rclcpp::QoS qos = publisher->get_actual_qos();
-    EXPECT_EQ(qos.depth(), 1U);
-    EXPECT_EQ(qos.reliability(), rclcpp::ReliabilityPolicy::Reliable);
-    EXPECT_EQ(qos.durability(), rclcpp::DurabilityPolicy::Volatile);
-  }
-}

@@ -150,16 +150,6 @@ TEST_F(TraceTest, PosesAndRecoveryCommandsPassThrough)
   EXPECT_EQ(recovery.last(), back);
 }
 
-TEST(TraceNames, FootprintTopicHasNoPrefixAndOthersAreRelative)
-{
-  SpunNode node("trace_names", "/robot5");
-  MicroUnitTrace unit(node.node);
-  EXPECT_STREQ(unit.local_end_pose_pub->get_topic_name(), "/robot5/trace/local_end_pose");
-  EXPECT_STREQ(unit.dir_pose_pub->get_topic_name(), "/robot5/trace/dir_pose");
-  EXPECT_STREQ(unit.recovery_backward_pub->get_topic_name(), "/robot5/trace/recovery_backward");
-  EXPECT_STREQ(unit.footprint_pub->get_topic_name(), "/robot5/trace_published_footprint");
-}
-
 TEST(RobotEvent, PublishedUnchangedOnTheAbsoluteTopic)
 {
   SpunNode unit_node("robot_event_unit", "/robot6");
