@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "communicator/communicator_test_helpers.hpp"
+#include "skelmar_nav2_tools/communicator/microunit_cmd_vel.hpp"
 #include "skelmar_nav2_tools/communicator/microunit_err_code.hpp"
 #include "skelmar_nav2_tools/communicator/microunit_planning.hpp"
 #include "skelmar_nav2_tools/communicator/microunit_robot_event.hpp"
@@ -69,15 +70,15 @@ geometry_msgs::msg::PoseStamped poseAt(double x, double y)
   return pose;
 }
 
-// A path is whole when its frame names its number and all its poses carry that number.
-int pathNumber(const nav_msgs::msg::Path & path, size_t poses_per_number)
+// A path is whole when its frame names its number c, it has @p size(c) poses and all of them
+// carry c.
+int pathNumber(const nav_msgs::msg::Path & path, const std::function<size_t(int)> & size)
 {
   if (path.poses.empty()) {
     return 0;
   }
   const int c = static_cast<int>(path.poses.front().pose.position.x);
-  const size_t expected = poses_per_number * static_cast<size_t>(c % 3 + 1);
-  if (path.header.frame_id != "f" + std::to_string(c) || path.poses.size() != expected) {
+  if (path.header.frame_id != "f" + std::to_string(c) || path.poses.size() != size(c)) {
     return 0;
   }
   for (const auto & pose : path.poses) {
@@ -106,7 +107,9 @@ TEST(UnitStress, PlanningPublishesFromEightThreads)
     }
     return msg;
   };
-  const auto flattened = [](const nav_msgs::msg::Path & path) { return pathNumber(path, 2); };
+  const auto flattened = [](const nav_msgs::msg::Path & path) {
+    return pathNumber(path, [](int c) { return static_cast<size_t>(2 * (c % 3 + 1)); });
+  };
   publishFromEightThreads<nav_msgs::msg::Path>(
       *peer.node, unit->global_path_pub, [&](int c) { unit->publishGlobalPath(multiPaths(c)); },
       flattened);
@@ -150,7 +153,8 @@ TEST(UnitStress, PlanningPublishesFromEightThreads)
             path.poses.empty()
                 ? ""
                 : "f" + std::to_string(static_cast<int>(path.poses.front().pose.position.x));
-        return path.header.frame_id == "map" ? pathNumber(renamed, 1) : 0;
+        const auto size = [](int c) { return static_cast<size_t>(c % 3 + 1); };
+        return path.header.frame_id == "map" ? pathNumber(renamed, size) : 0;
       });
 }
 
@@ -191,7 +195,7 @@ TEST(UnitStress, TraceErrCodeAndRobotEventPublishFromEightThreads)
         start.header.frame_id = "f" + std::to_string(c);
         trace->PublishLocalEndPose(start, poseAt(c, 1));
       },
-      [](const nav_msgs::msg::Path & path) { return pathNumber(path, 2); });
+      [](const nav_msgs::msg::Path & path) { return pathNumber(path, [](int) { return 2U; }); });
   publishFromEightThreads<skelmar_protocol::msg::TriggerRosbag>(
       *peer.node, err_code->trigger_rosbag_pub,
       [&](int c) {
