@@ -3,7 +3,7 @@
 #include <ctime>
 #include <string>
 
-#include "../node_thread_start.hpp"
+#include "node_thread_start.hpp"
 
 namespace skelmar_communicator {
 namespace {

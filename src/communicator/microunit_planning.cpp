@@ -4,7 +4,7 @@
 #include <future>
 #include <utility>
 
-#include "../log_call.hpp"
+#include "log_call.hpp"
 
 namespace skelmar_communicator {
 namespace {

@@ -1,4 +1,4 @@
-#include "../node_thread_start.hpp"
+#include "node_thread_start.hpp"
 
 #include <chrono>
 #include <thread>

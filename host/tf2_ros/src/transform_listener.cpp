@@ -23,16 +23,30 @@ TransformListener::TransformListener(tf2::BufferCore & buffer, bool spin_thread)
   options.start_parameter_services(false);
   optional_default_node_ = rclcpp::Node::make_shared("_", options);
 
+  // As in Humble, the QoS of both subscriptions may be overridden through the read-only
+  // parameters qos_overrides./tf.subscription.* and qos_overrides./tf_static.subscription.*.
+  using rclcpp::QosPolicyKind;
+  rclcpp::SubscriptionOptions tf_options;
+  tf_options.qos_overriding_options = rclcpp::QosOverridingOptions{
+      QosPolicyKind::Depth, QosPolicyKind::Durability, QosPolicyKind::History,
+      QosPolicyKind::Reliability};
+  rclcpp::SubscriptionOptions tf_static_options;
+  tf_static_options.qos_overriding_options = rclcpp::QosOverridingOptions{
+      QosPolicyKind::Depth, QosPolicyKind::History, QosPolicyKind::Reliability};
+
   message_subscription_tf_ = optional_default_node_->create_subscription<tf2_msgs::msg::TFMessage>(
-      "/tf", DynamicListenerQoS(), [this](std::shared_ptr<const tf2_msgs::msg::TFMessage> msg) {
+      "/tf", DynamicListenerQoS(),
+      [this](std::shared_ptr<const tf2_msgs::msg::TFMessage> msg) {
         subscription_callback(msg, false);
-      });
+      },
+      tf_options);
   message_subscription_tf_static_ =
       optional_default_node_->create_subscription<tf2_msgs::msg::TFMessage>(
           "/tf_static", StaticListenerQoS(),
           [this](std::shared_ptr<const tf2_msgs::msg::TFMessage> msg) {
             subscription_callback(msg, true);
-          });
+          },
+          tf_static_options);
 
   if (spin_thread_) {
     startSpinThread();
