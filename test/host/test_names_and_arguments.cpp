@@ -5,6 +5,7 @@
 // resolution of the host client library, checked against the texts and rules of ROS 2 Humble.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -520,7 +521,9 @@ protected:
     return init_error({"--ros-args", "--params-file", path_});
   }
 
-  const std::string path_ = ::testing::TempDir() + "host_params_test.yaml";
+  // CTest runs the cases of this suite in parallel processes: one file each.
+  const std::string path_ =
+      ::testing::TempDir() + "host_params_test_" + std::to_string(getpid()) + ".yaml";
 };
 
 TEST_F(ParamsFile, ReadsNodeKeysNestedNamesAndWildcards)
