@@ -61,7 +61,7 @@ public:
         obstacle_pub_(feeder_.node->create_publisher<skelmar_protocol::msg::DynamicObstacles>(
             "/bev_tracker_dynamic_obstacles", rclcpp::SystemDefaultsQoS())),
         broadcaster_(feeder_.node),
-        witness(*feeder_.node, "robot_base/wheel/odom")
+        witness_(*feeder_.node, "robot_base/wheel/odom")
   {
     feeder_.spin();
     repeaters_.push_back(std::make_unique<stress::Repeater>([this](std::int64_t n) {
@@ -100,8 +100,8 @@ public:
   /// Waits until the traffic has visibly gone on: more odometry reached the witness.
   bool flowed(size_t messages = 20) const
   {
-    const size_t seen = witness.size();
-    return witness.waitForCount(seen + messages);
+    const size_t seen = witness_.size();
+    return witness_.waitForCount(seen + messages);
   }
 
 private:
@@ -111,12 +111,8 @@ private:
   rclcpp::Publisher<skelmar_protocol::msg::ObjectList>::SharedPtr people_pub_;
   rclcpp::Publisher<skelmar_protocol::msg::DynamicObstacles>::SharedPtr obstacle_pub_;
   tf2_ros::TransformBroadcaster broadcaster_;
-
-public:
-  /// Sees the odometry traffic from the feeder's own node.
-  Inbox<nav_msgs::msg::Odometry> witness;
-
-private:
+  // Sees the odometry traffic from the feeder's own node.
+  Inbox<nav_msgs::msg::Odometry> witness_;
   std::vector<std::unique_ptr<stress::Repeater>> repeaters_;
 };
 
