@@ -340,28 +340,13 @@ namespace free_area {
 
 constexpr int kWorldToMapFailed = 101100005;
 constexpr double kNoDistance = 1.7976931348623157e308;
+constexpr double kMaxRectangleSamples = 1e8;
 
 // Records carry the name of the function that writes them, so the scan's records come from
 // functions named after the check. This one reports one sample outside the grid.
 void isFreeArea()
 {
   SKELMAR_LOG_ERROR("isFreeArea failed worldToMap, error code is {}", kWorldToMapFailed);
-}
-
-// The rectangle scan at (x, y). A step that cannot advance would sample for ever: that is
-// reported and the rectangle counts as not free.
-bool isFreeArea(skelmar_internal::RectangleScan & scan, double x, double y)
-{
-  switch (scan.scan(x, y)) {
-    case skelmar_internal::RectangleScan::Outcome::FREE:
-      return true;
-    case skelmar_internal::RectangleScan::Outcome::BLOCKED:
-      return false;
-    case skelmar_internal::RectangleScan::Outcome::CANNOT_STEP:
-      break;
-  }
-  SKELMAR_LOG_ERROR("isFreeArea failed, sampling step {} cannot cover the rectangle", scan.step());
-  return false;
 }
 
 // Non-finite input would make every answer meaningless (a NaN position samples nothing and
@@ -392,16 +377,34 @@ void requireFiniteArea(const char * operation, const geometry_msgs::msg::Polygon
   }
 }
 
+// Sampling steps along one side of the rectangle: the scan walks [-extent / 2, extent / 2).
+double stepsAlong(double extent, double resolution)
+{
+  return extent > 0.0 ? std::ceil(extent / resolution) : 0.0;
+}
+
 // Costmap2D::worldToMap divides by the resolution and turns the quotient into a cell index
-// unchecked: a grid that cannot be sampled is refused before it is asked anything.
-void requireUsableResolution(
-    const char * operation, const skelmar_nav2_gridmap::MultiGridMap & multi_map)
+// unchecked, so a grid that cannot be sampled is refused before it is asked anything. A
+// rectangle of more samples than kMaxRectangleSamples would keep the caller for hours (and
+// off the grid log every sample): it is refused too.
+void requireScannableRectangle(
+    const char * operation, const skelmar_nav2_gridmap::MultiGridMap & multi_map, double length,
+    double width)
 {
   const double resolution = multi_map.costmap->getResolution();
   if (!(resolution > 0.0) || !std::isfinite(resolution)) {
     throw std::invalid_argument(
         std::string(operation) + ": the costmap's resolution is not a positive finite number (" +
         std::to_string(resolution) + ")");
+  }
+  // An empty row still costs its step, so a long rectangle without width counts its rows.
+  const double samples =
+      stepsAlong(length, resolution) * std::max(stepsAlong(width, resolution), 1.0);
+  if (samples > kMaxRectangleSamples) {
+    throw std::invalid_argument(
+        std::string(operation) + ": a rectangle of " + std::to_string(length) + " m by " +
+        std::to_string(width) + " m takes more than 1e8 samples at the costmap's resolution (" +
+        std::to_string(resolution) + " m)");
   }
 }
 
@@ -424,10 +427,10 @@ bool BaseRobot::isFreeArea(
   gridmap->waitForCostmap();
   gridmap->multi_map->updateMap();
   const std::shared_ptr<skelmar_nav2_gridmap::MultiGridMap> multi_map = gridmap->multi_map;
-  free_area::requireUsableResolution("isFreeArea", *multi_map);
+  free_area::requireScannableRectangle("isFreeArea", *multi_map, length, width);
   skelmar_internal::RectangleScan scan(
       *multi_map, pose.pose.orientation, length, width, std::nullopt, &free_area::isFreeArea);
-  return free_area::isFreeArea(scan, pose.pose.position.x, pose.pose.position.y);
+  return scan.isFree(pose.pose.position.x, pose.pose.position.y);
 }
 
 bool BaseRobot::isFreeArea(
@@ -437,13 +440,13 @@ bool BaseRobot::isFreeArea(
 {
   free_area::requireFiniteRectangle("isFreeArea", pose.pose, length, width);
   free_area::requireFiniteArea("isFreeArea", area.polygon);
-  free_area::requireUsableResolution("isFreeArea", *multi_map);
+  free_area::requireScannableRectangle("isFreeArea", *multi_map, length, width);
   if (!isPointInPolygon(area.polygon, pose.pose)) {
     return false;
   }
   skelmar_internal::RectangleScan scan(
       *multi_map, pose.pose.orientation, length, width, std::nullopt, &free_area::isFreeArea);
-  return free_area::isFreeArea(scan, pose.pose.position.x, pose.pose.position.y);
+  return scan.isFree(pose.pose.position.x, pose.pose.position.y);
 }
 
 bool BaseRobot::isFuzzyGoalFree(
@@ -461,7 +464,7 @@ bool BaseRobot::isFuzzyGoalFree(
   gridmap->waitForCostmap();
   gridmap->multi_map->updateMap();
   const std::shared_ptr<skelmar_nav2_gridmap::MultiGridMap> multi_map = gridmap->multi_map;
-  free_area::requireUsableResolution("isFuzzyGoalFree", *multi_map);
+  free_area::requireScannableRectangle("isFuzzyGoalFree", *multi_map, length, width);
   const double goal_x = goal.pose.position.x;
   const double goal_y = goal.pose.position.y;
   const skelmar_internal::AreaBounds area_bounds(area.polygon);
@@ -479,7 +482,7 @@ bool BaseRobot::isFuzzyGoalFree(
     }
     position.position.x = x;
     position.position.y = y;
-    return isPointInPolygon(area.polygon, position) && free_area::isFreeArea(scan, x, y);
+    return isPointInPolygon(area.polygon, position) && scan.isFree(x, y);
   };
 
   if (free_at(goal_x, goal_y)) {

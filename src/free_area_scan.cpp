@@ -71,15 +71,15 @@ RectangleScan::RectangleScan(
   inner_y_max_ = origin_y + size_y - slack;
 }
 
-RectangleScan::Outcome RectangleScan::scan(double x, double y)
+bool RectangleScan::isFree(double x, double y)
 {
   if (blocker_count_ > 0 && staysOnGrid(PositionBox{x, x, y, y}) && knownBlocked(x, y)) {
-    return Outcome::BLOCKED;
+    return false;
   }
-  return scanInOrder(x, y);
+  return isFreeInOrder(x, y);
 }
 
-RectangleScan::Outcome RectangleScan::scanInOrder(double x, double y)
+bool RectangleScan::isFreeInOrder(double x, double y)
 {
   // Locals: the answer cache's byte stores would otherwise make the compiler reload members.
   const double res = res_;
@@ -89,34 +89,22 @@ RectangleScan::Outcome RectangleScan::scanInOrder(double x, double y)
   const double m12_z = m12_z_;
   const double v_first = -width_ / 2;
   const double v_end = width_ / 2;
-  // A step that does not grow the running value would repeat the same sample for ever: that
-  // ends the scan. A step that makes it NaN ends the loop, as it ends the plain loop.
-  for (double u = -length_ / 2; u < length_ / 2;) {
+  for (double u = -length_ / 2; u < length_ / 2; u += res) {
     const double m00_u = m00_ * u;
     const double m10_u = m10_ * u;
-    for (double v = v_first; v < v_end;) {
+    for (double v = v_first; v < v_end; v += res) {
       bool on_grid = false;
       // mapX and mapY with the forward terms taken once per row.
       if (cellInDanger(m00_u + m01 * v + m02_z + x, m10_u + m11 * v + m12_z + y, on_grid)) {
         rememberBlocker(u, v);
-        return Outcome::BLOCKED;
+        return false;
       }
       if (!on_grid) {
         report_off_grid_();
       }
-      const double next_v = v + res;
-      if (next_v <= v) {
-        return Outcome::CANNOT_STEP;
-      }
-      v = next_v;
     }
-    const double next_u = u + res;
-    if (next_u <= u) {
-      return Outcome::CANNOT_STEP;
-    }
-    u = next_u;
   }
-  return Outcome::FREE;
+  return true;
 }
 
 void RectangleScan::rememberBlocker(double u, double v)

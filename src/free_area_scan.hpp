@@ -36,12 +36,6 @@ struct PositionBox
 class RectangleScan
 {
 public:
-  enum class Outcome {
-    FREE,
-    BLOCKED,
-    CANNOT_STEP  ///< the sampling step stopped advancing (resolution not positive or too small)
-  };
-
   /**
    * @param map the refreshed grid map; it must outlive the scan
    * @param orientation the pose's orientation, not normalised
@@ -55,8 +49,11 @@ public:
       double length, double width, const std::optional<PositionBox> & cached_positions,
       void (*report_off_grid)());
 
-  /// Scans the rectangle centred at (x, y) of the map frame.
-  Outcome scan(double x, double y);
+  /**
+   * Scans the rectangle centred at (x, y) of the map frame; true when no sample is in danger.
+   * The caller keeps the rectangle's sample count bounded: every step must advance.
+   */
+  bool isFree(double x, double y);
 
   /// Whether no sample of a rectangle centred anywhere in @p positions can leave the grid.
   bool staysOnGrid(const PositionBox & positions) const
@@ -79,12 +76,6 @@ public:
       }
     }
     return false;
-  }
-
-  /// The sampling step: the costmap's resolution in metres.
-  double step() const
-  {
-    return res_;
   }
 
 private:
@@ -117,7 +108,7 @@ private:
     on_grid = costmap_.worldToMap(wx, wy, mx, my);
     return on_grid && cache_.inDanger(mx, my);
   }
-  Outcome scanInOrder(double x, double y);
+  bool isFreeInOrder(double x, double y);
   void rememberBlocker(double u, double v);
   CellWindow cacheWindow(const std::optional<PositionBox> & positions) const;
 

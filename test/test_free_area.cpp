@@ -313,41 +313,48 @@ TEST_F(FreeAreaTest, FirstOverloadAndGoalSearchRefreshTheSecondOverloadDoesNot)
   EXPECT_TRUE(sameBits(goal, pose(5.0, 5.0)));
 }
 
-TEST_F(FreeAreaTest, StepThatCannotAdvanceEndsWithAnErrorInsteadOfLoopingForEver)
+TEST_F(FreeAreaTest, RectanglesOfMoreThanAHundredMillionSamplesAreRefusedAtOnce)
 {
-  // A step too small to change the running coordinate would take the same sample for ever
-  // (every point lies off such a grid), and the goal search window would never end. (A
-  // resolution that is not positive is refused outright: see the bad-input tests.)
-  auto map = gridMap(10, 10, 1e-300, 0.0, 0.0);
+  // Such a rectangle would keep the caller for hours and, off the grid, log every sample; a
+  // step too small to move the running coordinate would even sample for ever.
+  auto map = gridMap(10, 10, 0.1, 0.0, 0.0);
+  auto tiny_step = gridMap(10, 10, 1e-300, 0.0, 0.0, LETHAL_OBSTACLE);
+  PoseStamped out;
   auto call = std::async(std::launch::async, [&] {
     BaseRobot local;
-    return local.isFreeArea(pose(0.5, 0.5), 0.5, 0.5, map);
+    int refused = 0;
+    for (const auto & [length, width] : std::vector<std::pair<double, double>>{
+             {1e6, 1e6}, {1e12, 0.0}, {1e12, -1.0}, {0.05, 1e12}, {1e300, 1e300}}) {
+      try {
+        local.isFreeArea(pose(0.5, 0.5), length, width, map);
+      } catch (const std::invalid_argument & e) {
+        EXPECT_NE(std::string(e.what()).find("isFreeArea: a rectangle of"), std::string::npos)
+            << e.what();
+        ++refused;
+      }
+      EXPECT_THROW(
+          local.isFreeArea(pose(0.5, 0.5), length, width, map->multi_map, out, everywhere),
+          std::invalid_argument);
+    }
+    // Even where the first sample is in danger: a grid that fine cannot be scanned.
+    EXPECT_THROW(local.isFreeArea(pose(0.5, 0.5), 0.5, 0.5, tiny_step), std::invalid_argument);
+    return refused;
   });
   ASSERT_EQ(call.wait_for(std::chrono::seconds(30)), std::future_status::ready);
-  EXPECT_FALSE(call.get());
-  const auto records = capture.take();
-  ASSERT_EQ(records.size(), 2u);  // the one sample taken, then the stop
-  EXPECT_EQ(records[0].message, offGridMessage(1));
-  EXPECT_EQ(records[1].level, spdlog::level::err);
-  EXPECT_NE(
-      records[1].message.find("isFreeArea failed, sampling step 1e-300 cannot"), std::string::npos)
-      << records[1].message;
-  EXPECT_EQ(records[1].function, "isFreeArea");
+  EXPECT_EQ(call.get(), 5);
+  EXPECT_TRUE(capture.take().empty());
 
-  // Such a step gives the goal search a window of far more than 1e8 positions: refused, with
-  // the goal untouched.
+  // The goal search refuses the same rectangle, with the goal untouched.
   PoseStamped goal = pose(0.5, 0.5);
   const PoseStamped before = goal;
   EXPECT_THROW(
-      robot.isFuzzyGoalFree(goal, 1.0, 1.0, 0.5, 0.5, map, everywhere), std::invalid_argument);
+      robot.isFuzzyGoalFree(goal, 0.0, 0.0, 1e6, 1e6, map, everywhere), std::invalid_argument);
   EXPECT_TRUE(sameBits(goal, before));
-  capture.take();
 
-  // Where the plain loop does end, at a first sample in danger, nothing changes: a step of
-  // 1e-300 cannot grow -0.25, but the first sample (0.25, 0.25) lies in a lethal cell.
-  auto lethal = gridMap(10, 10, 1e-300, 0.25, 0.25, LETHAL_OBSTACLE);
-  EXPECT_FALSE(robot.isFreeArea(pose(0.5, 0.5), 0.5, 0.5, lethal));
-  EXPECT_FALSE(skelmar_literal::isFreeArea(pose(0.5, 0.5), 0.5, 0.5, lethal));
+  // Up to the bound the scan runs as always: 1e8 rows without width take no sample.
+  EXPECT_TRUE(robot.isFreeArea(pose(0.5, 0.5), 1e7, 0.0, map));
+  // Negative extents take no sample at all, however large.
+  EXPECT_TRUE(robot.isFreeArea(pose(0.5, 0.5), -1e300, 1e300, map));
   EXPECT_TRUE(capture.take().empty());
 }
 

@@ -188,8 +188,9 @@ public:
    * @param gridmap The robot's grid map.
    * @return true when no sample is in danger (also for a zero or negative extent).
    * @throws std::invalid_argument when the pose's x, y or orientation, @p length or @p width
-   * is not finite (the grid map is then not touched), or when the costmap's resolution is not
-   * a positive finite number.
+   * is not finite (the grid map is then not touched), when the costmap's resolution is not
+   * a positive finite number, or when the rectangle takes more than 1e8 samples
+   * (ceil(length / resolution) times ceil(width / resolution), at least one per row).
    * @throws Whatever the grid map throws.
    */
   bool isFreeArea(
@@ -210,8 +211,9 @@ public:
    * @param area Permitted area in the map frame.
    * @return true when the pose is in the area and no sample is in danger.
    * @throws std::invalid_argument when the pose's x, y or orientation, @p length, @p width or
-   * a coordinate of @p area is not finite, or when the costmap's resolution is not a positive
-   * finite number; no cell is then queried.
+   * a coordinate of @p area is not finite, when the costmap's resolution is not a positive
+   * finite number, or when the rectangle takes more than 1e8 samples (as in the other
+   * overload); no cell is then queried.
    * @throws Whatever the grid map throws.
    */
   bool isFreeArea(
@@ -240,8 +242,8 @@ public:
    * @throws std::invalid_argument, leaving @p goal unchanged, when the goal's x, y or
    * orientation, a range, @p length, @p width or a coordinate of @p area is not finite, when
    * the costmap's resolution is not a positive finite number, or when the search is too large
-   * to finish: more than 1e8 window positions along one axis, or
-   * more than 1e8 positions inside the area's bounding box.
+   * to finish: a rectangle of more than 1e8 samples (as in isFreeArea), more than 1e8 window
+   * positions along one axis, or more than 1e8 positions inside the area's bounding box.
    * @throws Whatever the grid map throws; @p goal is then unchanged.
    */
   bool isFuzzyGoalFree(
