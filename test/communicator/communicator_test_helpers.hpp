@@ -283,6 +283,20 @@ inline std::vector<std::string> endpointsOf(
   return result;
 }
 
+/// endpointsOf once it shows @p expected, or as it stands after a few seconds: a real
+/// middleware discovers endpoints, even a process's own, asynchronously.
+inline std::vector<std::string> settledEndpointsOf(
+    rclcpp::Node & observer, const std::string & node_name, const std::string & node_namespace,
+    bool publishers, const std::vector<std::string> & expected)
+{
+  std::vector<std::string> seen;
+  skelmar_test::waitFor([&] {
+    seen = endpointsOf(observer, node_name, node_namespace, publishers);
+    return seen == expected;
+  });
+  return seen;
+}
+
 }  // namespace communicator_test
 
 #endif  // COMMUNICATOR__COMMUNICATOR_TEST_HELPERS_HPP_

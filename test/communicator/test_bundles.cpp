@@ -13,9 +13,9 @@
 #include "skelmar_nav2_tools/communicator/communicator.hpp"
 #include "tf2_ros/transform_broadcaster.h"
 
-using communicator_test::endpointsOf;
 using communicator_test::GlobalRosArguments;
 using communicator_test::Inbox;
+using communicator_test::settledEndpointsOf;
 using communicator_test::SpunNode;
 using communicator_test::threadCount;
 using skelmar_communicator::CommunicatorDecision;
@@ -92,10 +92,14 @@ TEST(DecisionBundle, NamedAfterTheSecondsAndCarryingExactlyItsEndpoints)
   EXPECT_EQ(bundle.err_code->node, bundle.node);
 
   SpunNode observer("decision_observer");
-  EXPECT_EQ(endpointsOf(*observer.node, bundle.node->get_name(), "/", true), kDecisionPublishers);
+  EXPECT_EQ(
+      settledEndpointsOf(*observer.node, bundle.node->get_name(), "/", true, kDecisionPublishers),
+      kDecisionPublishers);
   const std::vector<std::string> subscriptions{
       "/planner_speed skelmar_protocol/msg/PlannerSpeedControl"};
-  EXPECT_EQ(endpointsOf(*observer.node, bundle.node->get_name(), "/", false), subscriptions);
+  EXPECT_EQ(
+      settledEndpointsOf(*observer.node, bundle.node->get_name(), "/", false, subscriptions),
+      subscriptions);
 
   // The node thread runs the ratio subscription.
   auto ratio_pub = observer.node->create_publisher<skelmar_protocol::msg::PlannerSpeedControl>(
@@ -162,9 +166,13 @@ TEST(EngineBundle, NamedAfterTheSecondsAndCarryingExactlyItsEndpoints)
       "/trigger_clean_coverage");
 
   SpunNode observer("engine_observer");
-  EXPECT_EQ(endpointsOf(*observer.node, bundle.node->get_name(), "/", true), kEnginePublishers);
   EXPECT_EQ(
-      endpointsOf(*observer.node, bundle.node->get_name(), "/", false), engineSubscriptions({}));
+      settledEndpointsOf(*observer.node, bundle.node->get_name(), "/", true, kEnginePublishers),
+      kEnginePublishers);
+  const auto subscriptions = engineSubscriptions({});
+  EXPECT_EQ(
+      settledEndpointsOf(*observer.node, bundle.node->get_name(), "/", false, subscriptions),
+      subscriptions);
 }
 
 TEST(EngineBundle, BothBundlesInOneProcessAreIndependent)
@@ -176,10 +184,13 @@ TEST(EngineBundle, BothBundlesInOneProcessAreIndependent)
   ASSERT_NE(decision.cmd_vel, engine.cmd_vel);
 
   SpunNode observer("both_observer");
+  const auto subscriptions = engineSubscriptions({"/people_a", "/people_b"});
   EXPECT_EQ(
-      endpointsOf(*observer.node, engine.node->get_name(), "/", false),
-      engineSubscriptions({"/people_a", "/people_b"}));
-  EXPECT_EQ(endpointsOf(*observer.node, decision.node->get_name(), "/", true), kDecisionPublishers);
+      settledEndpointsOf(*observer.node, engine.node->get_name(), "/", false, subscriptions),
+      subscriptions);
+  EXPECT_EQ(
+      settledEndpointsOf(*observer.node, decision.node->get_name(), "/", true, kDecisionPublishers),
+      kDecisionPublishers);
   EXPECT_EQ(observer.node->count_subscribers("/planner_speed"), 2U);
   EXPECT_EQ(observer.node->count_publishers("/cmd_vel_raw"), 2U);
   EXPECT_TRUE(decision.node->has_parameter("communicator_cmd_vel_out"));

@@ -6,7 +6,7 @@
 #include "communicator_test_helpers.hpp"
 #include "skelmar_nav2_tools/communicator/communicator.hpp"
 
-using communicator_test::endpointsOf;
+using communicator_test::settledEndpointsOf;
 using communicator_test::SpunNode;
 namespace sc = skelmar_communicator;
 
@@ -52,8 +52,12 @@ TEST(UnitNames, RelativeNamesResolveInTheNodeNamespace)
       "/robot4/planner_speed skelmar_protocol/msg/PlannerSpeedControl",
       "/robot4/robot_base/wheel/odom nav_msgs/msg/Odometry",
   };
-  EXPECT_EQ(endpointsOf(*node.node, node.node->get_name(), "/robot4", true), publishers);
-  EXPECT_EQ(endpointsOf(*node.node, node.node->get_name(), "/robot4", false), subscriptions);
+  EXPECT_EQ(
+      settledEndpointsOf(*node.node, node.node->get_name(), "/robot4", true, publishers),
+      publishers);
+  EXPECT_EQ(
+      settledEndpointsOf(*node.node, node.node->get_name(), "/robot4", false, subscriptions),
+      subscriptions);
   EXPECT_STREQ(
       planning.trigger_clean_coverage_client->get_service_name(), "/trigger_clean_coverage");
   EXPECT_EQ(dynamic_obstacle.tf_buffer->getCacheLength(), tf2::Duration(std::chrono::seconds(10)));

@@ -180,10 +180,18 @@ TEST_F(Executors, AGroupOfAnotherNodeIsRefused)
   auto other = std::make_shared<rclcpp::Node>(skelmar_test::uniqueName("other"));
   rclcpp::SubscriptionOptions options;
   options.callback_group = other->create_callback_group(rclcpp::CallbackGroupType::Reentrant);
-  EXPECT_THROW(
-      node->create_subscription<Int32>(
-          topic, 10, [](const Int32 &) {}, options),
-      rclcpp::exceptions::MissingGroupNodeException);
+  EXPECT_EQ(
+      error_of([&] {
+        node->create_subscription<Int32>(
+            topic, 10, [](const Int32 &) {}, options);
+      }),
+      "Cannot create subscription, callback group not in node.");
+  EXPECT_EQ(
+      error_of([&] {
+        node->create_wall_timer(
+            1s, [] {}, options.callback_group);
+      }),
+      "Cannot create timer, group not in node.");
 }
 
 TEST_F(Executors, GroupsCreatedAfterAddNodeAreSpunToo)

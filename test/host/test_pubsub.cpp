@@ -263,8 +263,9 @@ TEST_F(PubSub, MessageInfoCarriesThePublisherAndItsSequence)
 TEST_F(PubSub, FreeFunctionsAcceptNodeReferencesPointersAndSharedPointers)
 {
   Inbox inbox;
+  rclcpp::Node * raw = node.get();
   auto by_pointer = rclcpp::create_subscription<Int32>(
-      node.get(), topic, 10, [&](const Int32 & msg) { inbox.add(msg.data); });
+      raw, topic, 10, [&](const Int32 & msg) { inbox.add(msg.data); });
   auto by_reference = rclcpp::create_publisher<Int32>(*node, topic, 10);
   auto by_shared = rclcpp::create_publisher<Int32>(node, topic, rclcpp::QoS(10));
   EXPECT_STREQ(by_reference->get_topic_name(), topic.c_str());

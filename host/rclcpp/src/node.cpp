@@ -168,13 +168,13 @@ void Node::for_each_callback_group(
 }
 
 rclcpp::CallbackGroup::SharedPtr Node::group_for(
-    const char * entity_kind, rclcpp::CallbackGroup::SharedPtr group)
+    const char * refusal, rclcpp::CallbackGroup::SharedPtr group)
 {
   if (!group) {
     return node_base_->get_default_callback_group();
   }
   if (!node_base_->callback_group_in_node(group)) {
-    throw rclcpp::exceptions::MissingGroupNodeException(entity_kind);
+    throw std::runtime_error(refusal);
   }
   return group;
 }

@@ -23,7 +23,7 @@ namespace detail {
 
 /// @brief Create a subscription on the node behind @p node_base, in the options' callback
 /// group (or the node's default group).
-/// @throws rclcpp::exceptions::MissingGroupNodeException if the group is not the node's.
+/// @throws std::runtime_error if the group is not the node's.
 template <typename MessageT, typename CallbackT, typename AllocatorT, typename SubscriptionT>
 std::shared_ptr<SubscriptionT> create_subscription_on(
     rclcpp::node_interfaces::NodeBaseInterface & node_base,
@@ -34,7 +34,7 @@ std::shared_ptr<SubscriptionT> create_subscription_on(
   auto group = options.callback_group;
   if (group) {
     if (!node_base.callback_group_in_node(group)) {
-      throw rclcpp::exceptions::MissingGroupNodeException("subscription");
+      throw std::runtime_error("Cannot create subscription, callback group not in node.");
     }
   } else {
     group = node_base.get_default_callback_group();
@@ -55,7 +55,8 @@ std::shared_ptr<SubscriptionT> create_subscription_on(
 
 }  // namespace detail
 
-/// @brief Create a subscription on @p node (a node, node pointer or shared pointer).
+/// @brief Create a subscription on @p node (a node, node pointer or shared pointer, taken by
+/// lvalue reference as Humble does).
 /// @throws rclcpp::exceptions::InvalidTopicNameError for a bad topic name.
 template <
     typename MessageT, typename CallbackT, typename AllocatorT = std::allocator<void>,
@@ -63,14 +64,14 @@ template <
     typename MessageMemoryStrategyT = typename SubscriptionT::MessageMemoryStrategyType,
     typename NodeT>
 typename std::shared_ptr<SubscriptionT> create_subscription(
-    NodeT && node, const std::string & topic_name, const rclcpp::QoS & qos, CallbackT && callback,
+    NodeT & node, const std::string & topic_name, const rclcpp::QoS & qos, CallbackT && callback,
     const rclcpp::SubscriptionOptionsWithAllocator<AllocatorT> & options =
         (rclcpp::SubscriptionOptionsWithAllocator<AllocatorT>()),
     typename MessageMemoryStrategyT::SharedPtr msg_mem_strat =
         (MessageMemoryStrategyT::create_default()))
 {
   (void)msg_mem_strat;
-  auto & node_ref = detail::node_reference(std::forward<NodeT>(node));
+  auto & node_ref = detail::node_reference(node);
   return detail::create_subscription_on<MessageT, CallbackT, AllocatorT, SubscriptionT>(
       *node_ref.get_node_base_interface(), *node_ref.get_node_parameters_interface(), topic_name,
       qos, std::forward<CallbackT>(callback), options);

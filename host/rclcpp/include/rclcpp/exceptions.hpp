@@ -200,15 +200,6 @@ public:
   EventNotRegisteredError() : std::runtime_error("event already registered") {}
 };
 
-/// Thrown when a callback group does not belong to the node that should use it.
-class MissingGroupNodeException : public std::runtime_error
-{
-public:
-  explicit MissingGroupNodeException(const std::string & obj_type)
-      : std::runtime_error("cannot create: " + obj_type + " , callback group not in node")
-  {}
-};
-
 /// Thrown if passed parameters are inconsistent or invalid (e.g. an empty name).
 class InvalidParametersException : public std::runtime_error
 {

@@ -123,7 +123,7 @@ public:
 
   /// @brief Create a subscription; see AnySubscriptionCallback for the callback forms.
   /// @throws rclcpp::exceptions::InvalidTopicNameError for a bad topic name;
-  ///   MissingGroupNodeException if the options' group is not this node's.
+  ///   std::runtime_error if the options' group is not this node's.
   template <
       typename MessageT, typename CallbackT, typename AllocatorT = std::allocator<void>,
       typename SubscriptionT = rclcpp::Subscription<MessageT, AllocatorT>,
@@ -155,7 +155,7 @@ public:
         std::chrono::duration<long double, std::nano>(std::chrono::nanoseconds::max().count())) {
       throw std::invalid_argument{"timer period must be less than std::chrono::nanoseconds::max()"};
     }
-    group = group_for("timer", group);
+    group = group_for("Cannot create timer, group not in node.", group);
     auto timer = std::make_shared<rclcpp::WallTimer<CallbackT>>(
         std::chrono::duration_cast<std::chrono::nanoseconds>(period), std::move(callback),
         get_node_base_interface()->get_context());
@@ -173,7 +173,7 @@ public:
       const rmw_qos_profile_t & qos_profile = rmw_qos_profile_services_default,
       rclcpp::CallbackGroup::SharedPtr group = nullptr)
   {
-    group = group_for("client", group);
+    group = group_for("Cannot create client, group not in node.", group);
     auto client = std::make_shared<rclcpp::Client<ServiceT>>(
         get_node_base_interface().get(), get_node_graph_interface(), service_name, qos_profile,
         group);
@@ -192,7 +192,7 @@ public:
   {
     rclcpp::AnyServiceCallback<ServiceT> any_service_callback;
     any_service_callback.set(std::forward<CallbackT>(callback));
-    group = group_for("service", group);
+    group = group_for("Cannot create service, group not in node.", group);
     auto service = std::make_shared<rclcpp::Service<ServiceT>>(
         get_node_base_interface().get(), service_name, std::move(any_service_callback), qos_profile,
         group);
@@ -403,10 +403,10 @@ public:
 
 private:
   /// @brief @p group if it is this node's, else the default group when null.
-  /// @throws rclcpp::exceptions::MissingGroupNodeException for a foreign group.
+  /// @throws std::runtime_error with @p refusal for a foreign group, as Humble does.
   RCLCPP_PUBLIC
   rclcpp::CallbackGroup::SharedPtr group_for(
-      const char * entity_kind, rclcpp::CallbackGroup::SharedPtr group);
+      const char * refusal, rclcpp::CallbackGroup::SharedPtr group);
 
   rclcpp::NodeOptions node_options_;
   rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node_base_;
