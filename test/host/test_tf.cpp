@@ -254,17 +254,25 @@ TEST_F(BufferCoreTest, SetTransformRejectsBadInputAndStripsLeadingSlashes)
   EXPECT_FALSE(core.setTransform(bad, "t"));
   bad = makeTransform("map", "rover", 20, std::nan(""), 0, 0, 0);
   EXPECT_FALSE(core.setTransform(bad, "t"));
-  bad = makeTransform("map", "rover", 20, 0, 0, 0, 0);
-  bad.transform.rotation.w = 1.01;  // squared norm off by 0.0201
-  EXPECT_FALSE(core.setTransform(bad, "t"));
   EXPECT_FALSE(core._frameExists("rover"));
+
+  // The rotation is read back from a matrix before it is checked, so a quaternion that is
+  // merely not unit is taken, normalised, as Humble takes it.
+  auto scaled = makeTransform("map", "rover", 20, 0, 0, 0, 0);
+  scaled.transform.rotation.z = 0.3;
+  scaled.transform.rotation.w = 1.01;
+  EXPECT_TRUE(core.setTransform(scaled, "t"));
+  const auto stored = core.lookupTransform("map", "rover", tf2::TimePointZero).transform.rotation;
+  const double norm = std::hypot(0.3, 1.01);
+  EXPECT_NEAR(0.3 / norm, stored.z, 1e-12);
+  EXPECT_NEAR(1.01 / norm, stored.w, 1e-12);
 
   // Data older than the newest sample minus the 10 s cache time is refused.
   EXPECT_FALSE(core.setTransform(makeTransform("map", "odom", 1.5, 0, 0, 0, 0), "t"));
   EXPECT_TRUE(core.setTransform(makeTransform("map", "odom", 2.0, 0, 0, 0, 0), "t"));
   EXPECT_EQ(std::chrono::seconds(10), core.getCacheLength());
 
-  EXPECT_TRUE(core.setTransform(makeTransform("/map", "/rover", 20, 5, 0, 0, 0), "t"));
+  EXPECT_TRUE(core.setTransform(makeTransform("/map", "/rover", 21, 5, 0, 0, 0), "t"));
   EXPECT_TRUE(core._frameExists("rover"));
   EXPECT_FALSE(core._frameExists("/rover"));
   EXPECT_NEAR(
@@ -392,8 +400,12 @@ TEST(DoTransform, PointsPolygonsQuaternionsAndTransforms)
   corner.x = 0.1f;
   corner.y = 2.0f;
   poly.polygon.points = {corner, corner};
-  // Transforming in place keeps every vertex.
-  tf2::doTransform(poly, poly, t);
+  // As in Humble, the output is cleared before the input is read: in place, nothing is left.
+  geometry_msgs::msg::PolygonStamped in_place = poly;
+  tf2::doTransform(in_place, in_place, t);
+  EXPECT_TRUE(in_place.polygon.points.empty());
+  EXPECT_EQ("map", in_place.header.frame_id);
+  tf2::doTransform(geometry_msgs::msg::PolygonStamped(poly), poly, t);
   ASSERT_EQ(2u, poly.polygon.points.size());
   // Yaw pi about (1, 0): (0.1, 2) -> (0.9, -2), stored as float.
   EXPECT_NEAR(0.9, poly.polygon.points[1].x, 1e-6);
@@ -622,7 +634,11 @@ TEST(TransformListener, ReceivesDynamicAndLatchedStaticTransforms)
 
 TEST(TransformListener, ConstructAndDestroyManyTimesWithoutHanging)
 {
-  // Destroying a listener right after creating it must never lose the stop request.
+  // Destroying a listener right after creating it must never lose the stop request. Humble's
+  // executor forgets a cancel that comes before spin(), so there this can hang.
+  if (!SKELMAR_TEST_HOST_RUNTIME) {
+    GTEST_SKIP() << "Humble's TransformListener can lose its stop request";
+  }
   auto done = std::make_shared<std::atomic<bool>>(false);
   auto buffer = std::make_shared<tf2_ros::Buffer>(std::make_shared<rclcpp::Clock>());
   std::thread cycles([done, buffer] {

@@ -21,6 +21,14 @@
 
 #include "rclcpp/rclcpp.hpp"
 
+// 1 when the tests run on the in-process host runtime, 0 on a real ROS 2 installation.
+#if __has_include("rclcpp/detail/host_arguments.hpp")
+#define SKELMAR_TEST_HOST_RUNTIME 1
+#else
+#define SKELMAR_TEST_HOST_RUNTIME 0
+#include "rmw/rmw.h"
+#endif
+
 namespace skelmar_test {
 
 /// Initialises the global ROS context on construction and shuts it down on destruction.
@@ -80,6 +88,40 @@ inline bool waitFor(
   }
   return true;
 }
+
+/// @brief What @p read returns once it returns @p expected, or its last answer after
+/// @p timeout. A real middleware updates the graph asynchronously, the host runtime at once:
+/// graph checks go through this so that they hold for both.
+template <typename Read, typename Expected>
+auto settled(
+    Read read, const Expected & expected,
+    std::chrono::milliseconds timeout = std::chrono::seconds(5)) -> decltype(read())
+{
+  auto value = read();
+  waitFor(
+      [&] {
+        value = read();
+        return value == expected;
+      },
+      timeout);
+  return value;
+}
+
+/// @brief Whether the middleware settles what ROS leaves to it (the system-default QoS,
+/// message and request sequence numbers) as Humble's default one, Fast DDS, does. The host
+/// runtime follows Fast DDS; Cyclone DDS settles them otherwise.
+inline bool middlewareActsLikeFastDds()
+{
+#if SKELMAR_TEST_HOST_RUNTIME
+  return true;
+#else
+  return std::string(rmw_get_implementation_identifier()) == "rmw_fastrtps_cpp";
+#endif
+}
+
+/// @brief EXPECT_EQ on a graph query, once the graph has caught up (see settled()).
+#define EXPECT_SETTLED_EQ(expected, query) \
+  EXPECT_EQ(expected, skelmar_test::settled([&] { return query; }, expected))
 
 /// @brief `<prefix>_<pid>_<n>`: a valid node or topic name token unique within the process
 /// and unlikely to clash with other processes.

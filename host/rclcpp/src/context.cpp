@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -17,8 +19,26 @@
 #include "graph.hpp"
 
 namespace rclcpp {
+namespace {
 
-Context::Context() : graph_(std::make_shared<detail::Graph>()) {}
+// Every context of the process joins one graph, as the participants of one DDS domain
+// discover each other whatever context created them.
+std::shared_ptr<detail::Graph> domainGraph()
+{
+  static std::mutex mutex;
+  static std::weak_ptr<detail::Graph> shared;
+  std::lock_guard<std::mutex> lock(mutex);
+  auto graph = shared.lock();
+  if (!graph) {
+    graph = std::make_shared<detail::Graph>();
+    shared = graph;
+  }
+  return graph;
+}
+
+}  // namespace
+
+Context::Context() : graph_(domainGraph()) {}
 
 Context::~Context()
 {

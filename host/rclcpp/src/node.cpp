@@ -64,14 +64,22 @@ std::shared_ptr<rcl_node_t> make_node_handle(
   auto local_arguments = std::make_shared<const detail::HostArguments>(
       detail::parse_arguments(options.arguments(), "failed to parse arguments"));
   auto context = options.context();
-  if (!context || !context->is_valid()) {
+  // Humble fails on the node's guard condition, which is made before the node itself: a
+  // context never initialised has no C-layer context at all.
+  if (!context || !context->get_global_arguments_internal()) {
+    throw exceptions::RCLInvalidArgument(
+        exceptions::RCLErrorBase(
+            RCL_RET_INVALID_ARGUMENT, "context argument is null", __FILE__, __LINE__),
+        "failed to create guard condition: ");
+  }
+  if (!context->is_valid()) {
     throw exceptions::RCLError(
         exceptions::RCLErrorBase(
             RCL_RET_NOT_INIT,
             "the given context is not valid, either rcl_init() was not called or rcl_shutdown() "
             "was called.",
             __FILE__, __LINE__),
-        "failed to initialize rcl node: ");
+        "failed to create guard condition: ");
   }
   std::shared_ptr<const detail::HostArguments> global_arguments;
   if (options.use_global_arguments()) {

@@ -9,6 +9,7 @@
 
 #include "console_bridge/console.h"
 #include "frame_history.hpp"
+#include "tf2/LinearMath/Transform.h"
 
 namespace tf2 {
 namespace {
@@ -64,11 +65,11 @@ geometry_msgs::msg::TransformStamped toMessage(
   return msg;
 }
 
-bool hasNan(const geometry_msgs::msg::Transform & t)
+bool hasNan(const tf2::Quaternion & rotation, const tf2::Vector3 & translation)
 {
-  return std::isnan(t.translation.x) || std::isnan(t.translation.y) ||
-         std::isnan(t.translation.z) || std::isnan(t.rotation.x) || std::isnan(t.rotation.y) ||
-         std::isnan(t.rotation.z) || std::isnan(t.rotation.w);
+  return std::isnan(translation.x()) || std::isnan(translation.y()) ||
+         std::isnan(translation.z()) || std::isnan(rotation.x()) || std::isnan(rotation.y()) ||
+         std::isnan(rotation.z()) || std::isnan(rotation.w());
 }
 
 // A rigid motion accumulated along one side of the chain, kept as quaternion and vector so
@@ -128,6 +129,13 @@ bool BufferCore::setTransform(
   const std::string parent = stripSlash(transform.header.frame_id);
   const std::string child = stripSlash(transform.child_frame_id);
   const auto & t = transform.transform;
+  // As in Humble, the message passes through a tf2::Transform first: the rotation that is
+  // checked and stored is the one read back from its matrix, normalised (and possibly negated).
+  const tf2::Transform passed(
+      tf2::Quaternion(t.rotation.x, t.rotation.y, t.rotation.z, t.rotation.w),
+      tf2::Vector3(t.translation.x, t.translation.y, t.translation.z));
+  const tf2::Quaternion rotation = passed.getRotation();
+  const tf2::Vector3 & translation = passed.getOrigin();
 
   bool rejected = false;
   if (child == parent) {
@@ -151,21 +159,21 @@ bool BufferCore::setTransform(
         child.c_str(), authority.c_str());
     rejected = true;
   }
-  if (hasNan(t)) {
+  if (hasNan(rotation, translation)) {
     CONSOLE_BRIDGE_logError(
         "TF_NAN_INPUT: Ignoring transform for child_frame_id \"%s\" from authority \"%s\" because"
         " of a nan value in the transform (%f %f %f) (%f %f %f %f)",
-        child.c_str(), authority.c_str(), t.translation.x, t.translation.y, t.translation.z,
-        t.rotation.x, t.rotation.y, t.rotation.z, t.rotation.w);
+        child.c_str(), authority.c_str(), translation.x(), translation.y(), translation.z(),
+        rotation.x(), rotation.y(), rotation.z(), rotation.w());
     rejected = true;
   }
-  const double norm2 = t.rotation.w * t.rotation.w + t.rotation.x * t.rotation.x +
-                       t.rotation.y * t.rotation.y + t.rotation.z * t.rotation.z;
-  if (!(std::abs(norm2 - 1.0) < kQuaternionNormTolerance)) {
+  const double norm2 = rotation.w() * rotation.w() + rotation.x() * rotation.x() +
+                       rotation.y() * rotation.y() + rotation.z() * rotation.z();
+  if (!(std::abs(norm2 - 1.0f) < kQuaternionNormTolerance)) {
     CONSOLE_BRIDGE_logError(
         "TF_DENORMALIZED_QUATERNION: Ignoring transform for child_frame_id \"%s\" from authority"
         " \"%s\" because of an invalid quaternion in the transform (%f %f %f %f)",
-        child.c_str(), authority.c_str(), t.rotation.x, t.rotation.y, t.rotation.z, t.rotation.w);
+        child.c_str(), authority.c_str(), rotation.x(), rotation.y(), rotation.z(), rotation.w());
     rejected = true;
   }
   if (rejected) {
@@ -174,8 +182,8 @@ bool BufferCore::setTransform(
 
   TransformSample sample;
   sample.stamp = toTimePoint(transform.header.stamp);
-  sample.rotation = tf2::Quaternion(t.rotation.x, t.rotation.y, t.rotation.z, t.rotation.w);
-  sample.translation = tf2::Vector3(t.translation.x, t.translation.y, t.translation.z);
+  sample.rotation = rotation;
+  sample.translation = translation;
 
   std::lock_guard<std::mutex> lock(frame_mutex_);
   const CompactFrameID child_id = lookupOrInsertFrameNumber(child);

@@ -106,7 +106,8 @@ public:
   /// @brief Arguments parsed by init() (host runtime internal; null before the first init()).
   std::shared_ptr<const detail::HostArguments> get_global_arguments_internal() const;
 
-  /// @brief The in-process graph of this context (host runtime internal).
+  /// @brief The in-process graph, shared by every context of the process (host runtime
+  /// internal).
   std::shared_ptr<detail::Graph> get_graph_internal() const;
 
 private:

@@ -240,12 +240,13 @@ inline void doTransform(
     const geometry_msgs::msg::Polygon & poly_in, geometry_msgs::msg::Polygon & poly_out,
     const geometry_msgs::msg::TransformStamped & transform)
 {
-  // Built aside and moved in, so that transforming a polygon into itself keeps its points.
-  decltype(poly_out.points) moved(poly_in.points.size());
-  for (size_t i = 0; i < moved.size(); ++i) {
-    doTransform(poly_in.points[i], moved[i], transform);
+  // Cleared first, as in Humble: transforming a polygon into itself leaves it empty.
+  poly_out.points.clear();
+  for (const auto & point : poly_in.points) {
+    geometry_msgs::msg::Point32 transformed;
+    doTransform(point, transformed, transform);
+    poly_out.points.push_back(transformed);
   }
-  poly_out.points = std::move(moved);
 }
 
 /// @brief Identity conversion.
