@@ -10,28 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "host/runtime_test_helpers.hpp"
 #include "rclcpp/exceptions.hpp"
 #include "rclcpp/rclcpp.hpp"
 #include "std_msgs/msg/string.hpp"
 
 namespace {
 
-// what() of the exception thrown by @p action, or "" if none was thrown.
-template <typename ExceptionT, typename Action>
-std::string what_of(Action action)
-{
-  try {
-    action();
-  } catch (const ExceptionT & error) {
-    return error.what();
-  }
-  return "";
-}
-
-bool starts_with(const std::string & text, const std::string & prefix)
-{
-  return text.compare(0, prefix.size(), prefix) == 0;
-}
+using runtime_test::starts_with;
+using runtime_test::what_of;
 
 }  // namespace
 

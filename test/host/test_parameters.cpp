@@ -14,6 +14,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "host/runtime_test_helpers.hpp"
 #include "rcl_interfaces/msg/parameter_descriptor.hpp"
 #include "rclcpp/exceptions.hpp"
 #include "rclcpp/parameter.hpp"
@@ -22,54 +23,17 @@
 
 namespace {
 
+using runtime_test::accept_all;
+using runtime_test::dynamic_descriptor;
+using runtime_test::floating_range;
+using runtime_test::refuse;
+using runtime_test::what_of;
+
 using rcl_interfaces::msg::ParameterDescriptor;
 using rcl_interfaces::msg::SetParametersResult;
 using rclcpp::Parameter;
 using rclcpp::ParameterValue;
 namespace exceptions = rclcpp::exceptions;
-
-template <typename ExceptionT, typename Action>
-std::string what_of(Action action)
-{
-  try {
-    action();
-  } catch (const ExceptionT & error) {
-    return error.what();
-  }
-  return "";
-}
-
-SetParametersResult accept_all(const std::vector<Parameter> &)
-{
-  SetParametersResult result;
-  result.successful = true;
-  return result;
-}
-
-SetParametersResult refuse(const std::string & reason)
-{
-  SetParametersResult result;
-  result.successful = false;
-  result.reason = reason;
-  return result;
-}
-
-ParameterDescriptor dynamic_descriptor()
-{
-  ParameterDescriptor descriptor;
-  descriptor.dynamic_typing = true;
-  return descriptor;
-}
-
-ParameterDescriptor floating_range(double from, double to, double step)
-{
-  ParameterDescriptor descriptor;
-  descriptor.floating_point_range.resize(1);
-  descriptor.floating_point_range[0].from_value = from;
-  descriptor.floating_point_range[0].to_value = to;
-  descriptor.floating_point_range[0].step = step;
-  return descriptor;
-}
 
 TEST(ParameterValue, ConstructorsChooseTheRosTypes)
 {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "host/runtime_test_helpers.hpp"
 #include "rclcpp/detail/host_arguments.hpp"
 #include "rclcpp/exceptions.hpp"
 #include "rclcpp/expand_topic_or_service_name.hpp"
@@ -23,26 +24,12 @@
 
 namespace {
 
+using runtime_test::starts_with;
+using runtime_test::what_of;
+
 using rclcpp::detail::HostArguments;
 using rclcpp::detail::parse_arguments;
 using rclcpp::detail::RemapRule;
-
-// what() of the exception thrown by @p action, or "" if none was thrown.
-template <typename ExceptionT, typename Action>
-std::string what_of(Action action)
-{
-  try {
-    action();
-  } catch (const ExceptionT & error) {
-    return error.what();
-  }
-  return "";
-}
-
-bool starts_with(const std::string & text, const std::string & prefix)
-{
-  return text.compare(0, prefix.size(), prefix) == 0;
-}
 
 HostArguments ros_args(const std::vector<std::string> & rules)
 {
