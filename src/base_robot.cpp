@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include <fmt/format.h>
 #include <tf2/LinearMath/Matrix3x3.h>
 #include <tf2/LinearMath/Quaternion.h>
 #include <tf2/utils.h>
@@ -354,8 +355,7 @@ void isFreeArea()
 void requireFinite(const char * operation, const char * what, double value)
 {
   if (!std::isfinite(value)) {
-    throw std::invalid_argument(
-        std::string(operation) + ": " + what + " is not finite (" + std::to_string(value) + ")");
+    throw std::invalid_argument(fmt::format("{}: {} is not finite ({})", operation, what, value));
   }
 }
 
@@ -393,18 +393,18 @@ void requireScannableRectangle(
 {
   const double resolution = multi_map.costmap->getResolution();
   if (!(resolution > 0.0) || !std::isfinite(resolution)) {
-    throw std::invalid_argument(
-        std::string(operation) + ": the costmap's resolution is not a positive finite number (" +
-        std::to_string(resolution) + ")");
+    throw std::invalid_argument(fmt::format(
+        "{}: the costmap's resolution is not a positive finite number ({})", operation,
+        resolution));
   }
   // An empty row still costs its step, so a long rectangle without width counts its rows.
   const double samples =
       stepsAlong(length, resolution) * std::max(stepsAlong(width, resolution), 1.0);
   if (samples > kMaxRectangleSamples) {
-    throw std::invalid_argument(
-        std::string(operation) + ": a rectangle of " + std::to_string(length) + " m by " +
-        std::to_string(width) + " m takes more than 1e8 samples at the costmap's resolution (" +
-        std::to_string(resolution) + " m)");
+    throw std::invalid_argument(fmt::format(
+        "{}: a rectangle of {} m by {} m takes more than 1e8 samples at the costmap's "
+        "resolution ({} m)",
+        operation, length, width, resolution));
   }
 }
 
