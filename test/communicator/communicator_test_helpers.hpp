@@ -289,12 +289,8 @@ inline std::vector<std::string> settledEndpointsOf(
     rclcpp::Node & observer, const std::string & node_name, const std::string & node_namespace,
     bool publishers, const std::vector<std::string> & expected)
 {
-  std::vector<std::string> seen;
-  skelmar_test::waitFor([&] {
-    seen = endpointsOf(observer, node_name, node_namespace, publishers);
-    return seen == expected;
-  });
-  return seen;
+  return skelmar_test::settled(
+      [&] { return endpointsOf(observer, node_name, node_namespace, publishers); }, expected);
 }
 
 }  // namespace communicator_test
