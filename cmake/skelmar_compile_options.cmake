@@ -1,5 +1,5 @@
-# Compiler options shared by the library and the host-mode underlay: warnings, warnings as
-# errors (SKELMAR_WERROR) and the sanitizer builds (SKELMAR_SANITIZE: address or thread).
+# Compiler options shared by the library and the stand-ins of the robot's packages: warnings,
+# warnings as errors (SKELMAR_WERROR) and the sanitizer builds (SKELMAR_SANITIZE: address or thread).
 add_compile_options(-Wall -Wextra -Wpedantic)
 if(SKELMAR_WERROR)
   add_compile_options(-Werror)

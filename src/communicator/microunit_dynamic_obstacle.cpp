@@ -1,10 +1,13 @@
 #include "skelmar_nav2_tools/communicator/microunit_dynamic_obstacle.hpp"
 
 #include <chrono>
+#include <cstdint>
+#include <sstream>
 #include <utility>
 
 #include "geometry_msgs/msg/pose_stamped.hpp"
 #include "geometry_msgs/msg/transform_stamped.hpp"
+#include "node_thread_start.hpp"
 #include "tf2/exceptions.h"
 #include "tf2/time.h"
 #include "tf2_geometry_msgs/tf2_geometry_msgs.hpp"
@@ -24,14 +27,35 @@ geometry_msgs::msg::PoseStamped poseAt(
   return pose;
 }
 
+// The node Humble's TransformListener would make for itself, named after the listener.
+std::shared_ptr<rclcpp::Node> makeListenerNode(const void * listener)
+{
+  std::ostringstream name;
+  name << "transform_listener_impl_" << std::hex << reinterpret_cast<std::uintptr_t>(listener);
+  rclcpp::NodeOptions options;
+  // Named in the arguments so that a __node remapping on the command line does not apply.
+  options.arguments({"--ros-args", "-r", "__node:=" + name.str()});
+  options.start_parameter_event_publisher(false);
+  options.start_parameter_services(false);
+  return rclcpp::Node::make_shared("_", options);
+}
+
 }  // namespace
 
 MicroUnitDynamicObstacle::MicroUnitDynamicObstacle(std::shared_ptr<rclcpp::Node> node)
     : tf_buffer(std::make_shared<tf2_ros::Buffer>(
           node->get_clock(), tf2::Duration(std::chrono::seconds(10)))),
-      tf_listener(*tf_buffer, true),
+      tf_listener_node(makeListenerNode(&tf_listener)),
+      // Without a thread of its own: Humble's listener thread hangs the destructor when
+      // stopped before it spins. The unit spins the listener's node on a thread started
+      // safely instead.
+      tf_listener(*tf_buffer, tf_listener_node, false),
+      tf_listener_thread(
+          skelmar_internal::startNodeThread(tf_listener_node->get_node_base_interface())),
       node(std::move(node))
 {
+  // Lookups may wait: a thread of ours keeps the buffer filled.
+  tf_buffer->setUsingDedicatedThread(true);
   obstacle_sub = this->node->create_subscription<skelmar_protocol::msg::DynamicObstacles>(
       "/bev_tracker_dynamic_obstacles", rclcpp::SystemDefaultsQoS(),
       [this](skelmar_protocol::msg::DynamicObstacles::UniquePtr msg) {

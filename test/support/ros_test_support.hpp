@@ -3,8 +3,7 @@
 
 /// @file support/ros_test_support.hpp
 /// @brief Test helpers: a ROS context owner, a gtest environment that holds one per test
-/// binary, condition waits with a deadline and unique names. Uses only the ROS 2 API, so the
-/// tests run unchanged against a real ROS 2 installation.
+/// binary, condition waits with a deadline and unique names.
 
 #ifndef SUPPORT__ROS_TEST_SUPPORT_HPP_
 #define SUPPORT__ROS_TEST_SUPPORT_HPP_
@@ -20,14 +19,6 @@
 #include <vector>
 
 #include "rclcpp/rclcpp.hpp"
-
-// 1 when the tests run on the in-process host runtime, 0 on a real ROS 2 installation.
-#if __has_include("rclcpp/detail/host_arguments.hpp")
-#define SKELMAR_TEST_HOST_RUNTIME 1
-#else
-#define SKELMAR_TEST_HOST_RUNTIME 0
-#include "rmw/rmw.h"
-#endif
 
 namespace skelmar_test {
 
@@ -90,8 +81,7 @@ inline bool waitFor(
 }
 
 /// @brief What @p read returns once it returns @p expected, or its last answer after
-/// @p timeout. A real middleware updates the graph asynchronously, the host runtime at once:
-/// graph checks go through this so that they hold for both.
+/// @p timeout. The middleware updates the graph asynchronously: graph checks go through this.
 template <typename Read, typename Expected>
 auto settled(
     Read read, const Expected & expected,
@@ -105,18 +95,6 @@ auto settled(
       },
       timeout);
   return value;
-}
-
-/// @brief Whether the middleware settles what ROS leaves to it (the system-default QoS,
-/// message and request sequence numbers) as Humble's default one, Fast DDS, does. The host
-/// runtime follows Fast DDS; Cyclone DDS settles them otherwise.
-inline bool middlewareActsLikeFastDds()
-{
-#if SKELMAR_TEST_HOST_RUNTIME
-  return true;
-#else
-  return std::string(rmw_get_implementation_identifier()) == "rmw_fastrtps_cpp";
-#endif
 }
 
 /// @brief EXPECT_EQ on a graph query, once the graph has caught up (see settled()).

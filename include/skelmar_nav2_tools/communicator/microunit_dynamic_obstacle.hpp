@@ -5,6 +5,7 @@
 #include <mutex>
 #include <vector>
 
+#include "nav2_util/node_thread.hpp"
 #include "nav_msgs/msg/path.hpp"
 #include "rclcpp/rclcpp.hpp"
 #include "skelmar_protocol/msg/dynamic_obstacles.hpp"
@@ -22,7 +23,9 @@ namespace skelmar_communicator {
  * latest transform into "map", looked up once per message without waiting. A message
  * without obstacles leaves the stored list as it was; a failed lookup logs a warning
  * through the node's logger and leaves the list empty. The transform listener receives
- * "/tf" and "/tf_static" on a node and thread of its own.
+ * "/tf" and "/tf_static" on a node and thread of its own: the unit spins the listener's
+ * node itself, started so that destroying the unit right after construction never hangs
+ * (Humble's listener thread can miss a stop that comes before it spins).
  *
  * Thread safety: getDynamicObstacle may be called from any thread; the callback holds the
  * unit's recursive mutex for the whole message, so a reader sees either the complete
@@ -33,8 +36,8 @@ class MicroUnitDynamicObstacle
 {
 public:
   /**
-   * @brief Creates the transform buffer on @p node's clock (10 s cache), the listener and
-   *        the obstacle subscription.
+   * @brief Creates the transform buffer on @p node's clock (10 s cache), the listener on a
+   *        node of its own, the thread that spins it, and the obstacle subscription.
    * @throws rclcpp exceptions of node or endpoint creation
    */
   explicit MicroUnitDynamicObstacle(std::shared_ptr<rclcpp::Node> node);
@@ -54,8 +57,12 @@ public:
   std::vector<nav_msgs::msg::Path> obstacle_paths;
   /// Transform cache for the lookup into "map".
   std::shared_ptr<tf2_ros::Buffer> tf_buffer;
-  /// Keeps tf_buffer filled from its own node and thread.
+  /// The listener's own node, "transform_listener_impl_<address>" as Humble names it.
+  std::shared_ptr<rclcpp::Node> tf_listener_node;
+  /// Keeps tf_buffer filled from "/tf" and "/tf_static" on tf_listener_node.
   tf2_ros::TransformListener tf_listener;
+  /// Spins tf_listener_node; declared after tf_listener so that it stops first.
+  std::unique_ptr<nav2_util::NodeThread> tf_listener_thread;
   /// The node the subscription lives on; its logger carries the warning.
   std::shared_ptr<rclcpp::Node> node;
   /// Subscription to "/bev_tracker_dynamic_obstacles".
