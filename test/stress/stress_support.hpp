@@ -2,7 +2,8 @@
 #define STRESS__STRESS_SUPPORT_HPP_
 
 // Helpers of the stress tests: a fixed number of threads started together, a report of the
-// figures each test held, and a thread that repeats an action until told to stop.
+// figures each test held, a thread that repeats an action until told to stop, and a watchdog
+// that ends a process that stopped making progress.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <iostream>
 #include <mutex>
@@ -97,6 +99,58 @@ public:
 private:
   std::atomic<bool> stop_{false};
   std::atomic<std::int64_t> count_{0};
+  std::thread thread_;
+};
+
+/// Ends the process with a message when no progress() came for @p patience: a hang fails
+/// the test at once, with what was going on, instead of stalling the run.
+class Watchdog
+{
+public:
+  Watchdog(std::chrono::seconds patience, std::function<std::string()> describe)
+      : patience_(patience), describe_(std::move(describe)), thread_([this] { watch(); })
+  {}
+
+  ~Watchdog()
+  {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopped_ = true;
+    }
+    woken_.notify_all();
+    thread_.join();
+  }
+
+  Watchdog(const Watchdog &) = delete;
+  Watchdog & operator=(const Watchdog &) = delete;
+
+  /// Starts the patience again.
+  void progress()
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++steps_;
+  }
+
+private:
+  void watch()
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!stopped_) {
+      const std::uint64_t steps = steps_;
+      if (!woken_.wait_for(lock, patience_, [&] { return stopped_ || steps_ != steps; })) {
+        std::cerr << "watchdog: no progress for " << patience_.count() << " s: " << describe_()
+                  << std::endl;
+        std::_Exit(EXIT_FAILURE);
+      }
+    }
+  }
+
+  const std::chrono::seconds patience_;
+  const std::function<std::string()> describe_;
+  std::mutex mutex_;
+  std::condition_variable woken_;
+  std::uint64_t steps_ = 0;
+  bool stopped_ = false;
   std::thread thread_;
 };
 

@@ -1,5 +1,6 @@
 // Bundles built and destroyed again and again while traffic flows on all their topics and
-// their units are called: no callback runs once a bundle is gone.
+// their units are called: no callback runs once a bundle is gone, and destruction never
+// hangs, however soon it follows construction.
 
 #include <gtest/gtest.h>
 
@@ -23,6 +24,14 @@ using skelmar_communicator::CommunicatorEngine;
 namespace {
 
 constexpr int kRounds = 12;
+
+// Humble's own transform listener thread hung in its destructor within a few hundred to a
+// couple of thousand engine cycles; the sanitizers slow each cycle several times over.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+constexpr int kHangCycles = 400;
+#else
+constexpr int kHangCycles = 2000;
+#endif
 
 /// Counts the messages a subscription of the bundle's own node receives and those that come
 /// after the bundle was declared closed; outlives the bundle.
@@ -170,6 +179,54 @@ TEST(BundleStress, EngineBuiltAndDestroyedWhileTrafficFlowsAndUnitsAreCalled)
   stress::report("unit_calls", unit_calls);
   stress::report(
       "messages_per_second", static_cast<double>(traffic.sent() - sent_before) / seconds);
+}
+
+TEST(BundleStress, EngineDestroyedRightAfterConstructionNeverHangs)
+{
+  GlobalRosArguments args({"-p", "communicator_people_info_topic:=[people_a]"});
+  std::atomic<int> cycle{0};
+  stress::Watchdog watchdog(std::chrono::seconds(20), [&cycle] {
+    return "engine bundle " + std::to_string(cycle.load()) + " was not destroyed";
+  });
+  // Builds and destroys @p count engines; returns the cycles per second.
+  const auto cycles = [&](int count) {
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < count; ++i) {
+      CommunicatorEngine engine;
+      ++cycle;
+      watchdog.progress();
+    }
+    return count / std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
+  stress::report("quiet_cycles_per_second", cycles(kHangCycles / 2));
+  {
+    // Transforms and obstacles flow, at a tracker's pace, into every new bundle's listener
+    // and subscription.
+    SpunNode feeder("hang_feeder");
+    auto obstacle_pub = feeder.node->create_publisher<skelmar_protocol::msg::DynamicObstacles>(
+        "/bev_tracker_dynamic_obstacles", rclcpp::SystemDefaultsQoS());
+    tf2_ros::TransformBroadcaster broadcaster(feeder.node);
+    std::atomic<int> sent{0};
+    auto timer = feeder.node->create_wall_timer(std::chrono::milliseconds(5), [&] {
+      geometry_msgs::msg::TransformStamped laser;
+      laser.header.frame_id = "map";
+      laser.header.stamp = feeder.node->now();
+      laser.child_frame_id = "laser";
+      laser.transform.rotation.w = 1.0;
+      broadcaster.sendTransform(laser);
+      skelmar_protocol::msg::DynamicObstacles obstacles;
+      obstacles.header.frame_id = "laser";
+      obstacles.obstacles.resize(2);
+      obstacles.obstacles[0].points.resize(3);
+      obstacle_pub->publish(obstacles);
+      ++sent;
+    });
+    feeder.spin();
+    stress::report("busy_cycles_per_second", cycles(kHangCycles / 2));
+    feeder.stop();
+    EXPECT_GT(sent.load(), kHangCycles / 20);
+  }
+  EXPECT_EQ(cycle.load(), kHangCycles);
 }
 
 TEST(BundleStress, DecisionBuiltAndDestroyedWhileTrafficFlowsAndUnitsAreCalled)

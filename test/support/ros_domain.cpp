@@ -5,11 +5,11 @@
 /// @brief Gives every test process a ROS domain of its own before any ROS code runs, so that
 /// tests running side by side (`ctest -j`) never hear each other, and keeps the traffic on
 /// the loopback interface. Linked into every test executable; child processes a test starts
-/// inherit the domain.
+/// inherit the domain and the middleware's configuration.
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -22,6 +22,14 @@ namespace {
 // away from the low ids that ROS systems use by default.
 constexpr int kFirstDomain = 60;
 constexpr int kLastDomain = 101;
+
+// The loopback interface cannot multicast, so Cyclone DDS finds the other processes of the
+// domain by unicast on 127.0.0.1 (ROS_LOCALHOST_ONLY already keeps it to that interface).
+constexpr char kCycloneConfig[] =
+    "<CycloneDDS><Domain><General><AllowMulticast>false</AllowMulticast></General>"
+    "<Discovery><ParticipantIndex>auto</ParticipantIndex>"
+    "<MaxAutoParticipantIndex>32</MaxAutoParticipantIndex>"
+    "<Peers><Peer address=\"127.0.0.1\"/></Peers></Discovery></Domain></CycloneDDS>";
 
 // Locks one domain's file for the rest of the process; the kernel drops the lock when the
 // process ends, however it ends.
@@ -58,6 +66,7 @@ struct DomainClaim
       if (claim(directory, domain)) {
         setenv("ROS_DOMAIN_ID", std::to_string(domain).c_str(), 1);
         setenv("ROS_LOCALHOST_ONLY", "1", 1);
+        setenv("CYCLONEDDS_URI", kCycloneConfig, 0);
         setenv("SKELMAR_TEST_DOMAIN_CLAIMED", "1", 1);
         return;
       }
