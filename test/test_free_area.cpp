@@ -363,12 +363,17 @@ TEST_F(FreeAreaTest, RectanglesOfMoreThanAHundredMillionSamplesAreRefusedAtOnce)
 
 TEST_F(FreeAreaTest, FreeGoalIsKeptWithoutSearch)
 {
+  // The window is not even looked at: one of 1e12 m, which a search would refuse, is no matter.
   auto map = gridMap(100, 100, 0.1, 0.0, 0.0);
-  PoseStamped goal = yawPose(5.0, 5.0, 0.3);
-  const PoseStamped before = goal;
-  EXPECT_TRUE(robot.isFuzzyGoalFree(goal, 2.0, 2.0, 0.6, 0.5, map, everywhere));
-  EXPECT_TRUE(sameBits(goal, before));
-  EXPECT_TRUE(capture.take().empty());
+  for (auto [range_x, range_y] :
+       {std::pair{2.0, 2.0}, {0.0, 0.0}, {-1.0, 3.0}, {1e12, 1e12}, {1e12, 0.0}}) {
+    SCOPED_TRACE(std::to_string(range_x) + " x " + std::to_string(range_y));
+    PoseStamped goal = yawPose(5.0, 5.0, 0.3);
+    const PoseStamped before = goal;
+    EXPECT_TRUE(robot.isFuzzyGoalFree(goal, range_x, range_y, 0.6, 0.5, map, everywhere));
+    EXPECT_TRUE(sameBits(goal, before));
+    EXPECT_TRUE(capture.take().empty());
+  }
 }
 
 TEST_F(FreeAreaTest, NinePositionTieBreakTakesTheFirstInScanOrder)
