@@ -439,10 +439,12 @@ bool BaseRobot::isFreeArea(
 {
   free_area::requireFiniteRectangle("isFreeArea", pose.pose, length, width);
   free_area::requireFiniteArea("isFreeArea", area.polygon);
-  free_area::requireScannableRectangle("isFreeArea", *multi_map, length, width);
+  // Outside the area nothing the grid holds could make the pose free: the grid is not asked,
+  // and a grid or rectangle that could not be scanned does not matter.
   if (!isPointInPolygon(area.polygon, pose.pose)) {
     return false;
   }
+  free_area::requireScannableRectangle("isFreeArea", *multi_map, length, width);
   skelmar_internal::RectangleScan scan(
       *multi_map, pose.pose.orientation, length, width, &free_area::isFreeArea);
   return scan.isFree(pose.pose.position.x, pose.pose.position.y);

@@ -242,6 +242,20 @@ TEST_F(FreeAreaTest, AreaTestComesBeforeAnyGridQuery)
   EXPECT_TRUE(robot.isFreeArea(pose(0.5, 0.5), 0.1, 0.1, map->multi_map, out, box(0, 0, 1, 1)));
   EXPECT_FALSE(robot.isFreeArea(pose(1.02, 0.5), 0.1, 0.1, map->multi_map, out, box(0, 0, 1, 1)));
   EXPECT_TRUE(sameBits(out, before)) << "out_pose is never written";
+
+  // Not one grid query, not even of the resolution: without its costmap, any would crash. So a
+  // rectangle too large to scan is no matter either.
+  EXPECT_EXIT(
+      {
+        map->multi_map->costmap = nullptr;
+        const bool any_free =
+            robot.isFreeArea(pose(2, 0.5), 0.3, 0.3, map->multi_map, out, box(0, 0, 1, 1)) ||
+            robot.isFreeArea(pose(2, 0.5), 1e12, 1e12, map->multi_map, out, box(0, 0, 1, 1)) ||
+            robot.isFreeArea(pose(2, 0.5), 0.3, 0.3, map->multi_map, out, PolygonStamped());
+        std::exit(any_free ? 1 : 0);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_FALSE(robot.isFreeArea(pose(2, 0.5), 1e12, 1e12, map->multi_map, out, box(0, 0, 1, 1)));
 }
 
 TEST_F(FreeAreaTest, RectangleOffTheGridLogsEveryOutsideSampleAndIsSkipped)

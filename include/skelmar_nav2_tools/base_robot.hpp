@@ -201,8 +201,9 @@ public:
    * @brief Whether @p pose lies in @p area and a rectangle centred on it is clear in the
    * already refreshed @p multi_map (no refresh here).
    *
-   * The area test is isPointInPolygon (0.01 m vertex tolerance); when it fails the grid map
-   * is not queried. The scan is that of the other overload.
+   * The area test is isPointInPolygon (0.01 m vertex tolerance) and comes first: when it
+   * fails the result is false and the grid map is not queried at all. The scan is that of the
+   * other overload.
    * @param pose Pose in the map frame; its z is ignored.
    * @param length Full extent in metres along the pose's heading.
    * @param width Full extent in metres across the heading.
@@ -211,9 +212,9 @@ public:
    * @param area Permitted area in the map frame.
    * @return true when the pose is in the area and no sample is in danger.
    * @throws std::invalid_argument when the pose's x, y or orientation, @p length, @p width or
-   * a coordinate of @p area is not finite, when the costmap's resolution is not a positive
-   * finite number, or when the rectangle takes more than 1e8 samples (as in the other
-   * overload); no cell is then queried.
+   * a coordinate of @p area is not finite, or, for a pose inside @p area, when the costmap's
+   * resolution is not a positive finite number or the rectangle takes more than 1e8 samples
+   * (as in the other overload); no cell is then queried.
    * @throws Whatever the grid map throws.
    */
   bool isFreeArea(
