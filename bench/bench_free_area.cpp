@@ -1,7 +1,9 @@
 // BaseRobot::isFreeArea and BaseRobot::isFuzzyGoalFree against their literal implementation on
 // the shipped maps: isFreeArea in the depot (0.05 m cells), the goal search in the warehouse
 // (0.03 m cells, shelves of unknown space). Before timing, each scenario is run through both
-// and must agree on the result, the goal written and the log records.
+// and must agree on the result, the goal written and the log records. Beside them, the grid
+// map's refresh, which every refreshing check pays, against a plain copy of the warehouse's
+// costs.
 
 #include <benchmark/benchmark.h>
 #include <spdlog/sinks/base_sink.h>
@@ -10,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -230,6 +233,89 @@ void BM_ShelfMiddleGoal_Library(benchmark::State & state)
   runFuzzyGoal(state, libraryFuzzyGoal(), kShelfMiddleGoal);
 }
 
+// ---------------------------------------------------------------------------------------------
+// Refresh of the warehouse's danger layer, beside a plain copy of its costs
+
+// A warehouse of its own: these benchmarks change its costs.
+const Scene & changingWarehouse()
+{
+  static const Scene scene = loadScene("warehouse");
+  return scene;
+}
+
+std::size_t cellsOf(const nav2_costmap_2d::Costmap2D & costmap)
+{
+  return static_cast<std::size_t>(costmap.getSizeInCellsX()) * costmap.getSizeInCellsY();
+}
+
+void BM_WarehouseCosts_Memcpy(benchmark::State & state)
+{
+  const auto & costmap = *changingWarehouse().map->multi_map->costmap;
+  std::vector<unsigned char> copy(cellsOf(costmap));
+  for (auto _ : state) {
+    std::memcpy(copy.data(), costmap.getCharMap(), copy.size());
+    benchmark::ClobberMemory();
+  }
+}
+
+// Nothing changed since the last refresh: what a query pays between two costmap updates.
+void BM_WarehouseRefresh_Unchanged(benchmark::State & state)
+{
+  auto & multi_map = *changingWarehouse().map->multi_map;
+  for (auto _ : state) {
+    multi_map.updateMap();
+  }
+}
+
+// Writes costs the way a costmap layer does, under the costmap's mutex, outside the timing.
+void refreshAfterEachWrite(
+    benchmark::State & state, const std::function<void(nav2_costmap_2d::Costmap2D &, bool)> & write)
+{
+  auto & multi_map = *changingWarehouse().map->multi_map;
+  bool odd = false;
+  for (auto _ : state) {
+    state.PauseTiming();
+    odd = !odd;
+    {
+      std::lock_guard<nav2_costmap_2d::Costmap2D::mutex_t> lock(*multi_map.costmap->getMutex());
+      write(*multi_map.costmap, odd);
+    }
+    state.ResumeTiming();
+    multi_map.updateMap();
+  }
+}
+
+// An obstacle of a square metre appears and disappears between refreshes.
+void BM_WarehouseRefresh_SquareMetreChanged(benchmark::State & state)
+{
+  refreshAfterEachWrite(state, [](nav2_costmap_2d::Costmap2D & costmap, bool odd) {
+    unsigned int x0 = 0;
+    unsigned int y0 = 0;
+    costmap.worldToMap(0.0, 0.0, x0, y0);
+    const auto cells = static_cast<unsigned int>(1.0 / costmap.getResolution());
+    for (unsigned int y = y0; y < y0 + cells; ++y) {
+      for (unsigned int x = x0; x < x0 + cells; ++x) {
+        costmap.setCost(x, y, odd ? nav2_costmap_2d::LETHAL_OBSTACLE : nav2_costmap_2d::FREE_SPACE);
+      }
+    }
+  });
+}
+
+// Every cell changes between refreshes: the most a refresh can cost.
+void BM_WarehouseRefresh_EveryCellChanged(benchmark::State & state)
+{
+  refreshAfterEachWrite(state, [](nav2_costmap_2d::Costmap2D & costmap, bool) {
+    unsigned char * costs = costmap.getCharMap();
+    for (std::size_t i = 0, n = cellsOf(costmap); i < n; ++i) {
+      costs[i] ^= 1;
+    }
+  });
+}
+
+BENCHMARK(BM_WarehouseCosts_Memcpy)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WarehouseRefresh_Unchanged)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WarehouseRefresh_SquareMetreChanged)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WarehouseRefresh_EveryCellChanged)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FreePose_Literal);
 BENCHMARK(BM_FreePose_Library);
 BENCHMARK(BM_ShelfEdgeGoal_Literal)->Unit(benchmark::kMicrosecond);
@@ -245,6 +331,7 @@ int main(int argc, char ** argv)
   setenv("SPDLOG_STDOUT", "false", 1);
   depot();
   warehouse();
+  changingWarehouse();
   if (!checkAgreement()) {
     std::fprintf(stderr, "the library and the literal implementation disagree\n");
     return 1;

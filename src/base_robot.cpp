@@ -327,7 +327,6 @@ void BaseRobot::dilutePath(
 // Free-area checks and the fuzzy goal search. The scan and the search order live in their own
 // files; the log statements stay here so that records name this file and these functions.
 
-#include <optional>
 #include <string>
 
 #include <skelmar_nav2_gridmap/grid_map_ros.hpp>
@@ -429,7 +428,7 @@ bool BaseRobot::isFreeArea(
   const std::shared_ptr<skelmar_nav2_gridmap::MultiGridMap> multi_map = gridmap->multi_map;
   free_area::requireScannableRectangle("isFreeArea", *multi_map, length, width);
   skelmar_internal::RectangleScan scan(
-      *multi_map, pose.pose.orientation, length, width, std::nullopt, &free_area::isFreeArea);
+      *multi_map, pose.pose.orientation, length, width, &free_area::isFreeArea);
   return scan.isFree(pose.pose.position.x, pose.pose.position.y);
 }
 
@@ -440,12 +439,14 @@ bool BaseRobot::isFreeArea(
 {
   free_area::requireFiniteRectangle("isFreeArea", pose.pose, length, width);
   free_area::requireFiniteArea("isFreeArea", area.polygon);
-  free_area::requireScannableRectangle("isFreeArea", *multi_map, length, width);
+  // Outside the area nothing the grid holds could make the pose free: the grid is not asked,
+  // and a grid or rectangle that could not be scanned does not matter.
   if (!isPointInPolygon(area.polygon, pose.pose)) {
     return false;
   }
+  free_area::requireScannableRectangle("isFreeArea", *multi_map, length, width);
   skelmar_internal::RectangleScan scan(
-      *multi_map, pose.pose.orientation, length, width, std::nullopt, &free_area::isFreeArea);
+      *multi_map, pose.pose.orientation, length, width, &free_area::isFreeArea);
   return scan.isFree(pose.pose.position.x, pose.pose.position.y);
 }
 
@@ -468,12 +469,10 @@ bool BaseRobot::isFuzzyGoalFree(
   const double goal_x = goal.pose.position.x;
   const double goal_y = goal.pose.position.y;
   const skelmar_internal::AreaBounds area_bounds(area.polygon);
-  const skelmar_internal::GoalSearchWindow window(
-      goal_x, goal_y, range_x, range_y, multi_map->costmap->getResolution(), area_bounds);
-  // One scan for the goal and every candidate: they share the heading, the rectangle and the
-  // remembered inDanger answers.
+  // One scan for the goal and every candidate: they share the heading, the rectangle, the
+  // samples found blocking and the remembered inDanger answers.
   skelmar_internal::RectangleScan scan(
-      *multi_map, goal.pose.orientation, length, width, window.reach(), &free_area::isFreeArea);
+      *multi_map, goal.pose.orientation, length, width, &free_area::isFreeArea);
   geometry_msgs::msg::Pose position = goal.pose;
   // The second isFreeArea overload at (x, y): the area test first, then the scan.
   auto free_at = [&](double x, double y) {
@@ -488,6 +487,11 @@ bool BaseRobot::isFuzzyGoalFree(
   if (free_at(goal_x, goal_y)) {
     return true;
   }
+
+  // Only a blocked goal needs the window: a free one is kept whatever the window's size.
+  const skelmar_internal::GoalSearchWindow window(
+      goal_x, goal_y, range_x, range_y, multi_map->costmap->getResolution(), area_bounds);
+  scan.rememberAnswersWithin(window.reach());
 
   // A position is tested only when strictly closer than the best free one so far: the
   // closest free position wins, the first in scan order among equals.

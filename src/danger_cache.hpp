@@ -23,11 +23,15 @@ struct CellWindow
 class DangerCache
 {
 public:
-  DangerCache(skelmar_nav2_gridmap::MultiGridMap & map, const CellWindow & window)
-      : map_(map),
-        window_(window),
-        answers_(static_cast<std::size_t>(window.width) * window.height, kUnasked)
-  {}
+  /// Remembers nothing until rememberWithin() gives it a window.
+  explicit DangerCache(skelmar_nav2_gridmap::MultiGridMap & map) : map_(map) {}
+
+  /// Remembers the answers for the cells of @p window from now on, forgetting any before.
+  void rememberWithin(const CellWindow & window)
+  {
+    window_ = window;
+    answers_.assign(static_cast<std::size_t>(window.width) * window.height, kUnasked);
+  }
 
   /// The grid map's answer for cell (mx, my) of layer 0.
   bool inDanger(unsigned int mx, unsigned int my)
@@ -51,7 +55,7 @@ private:
   static constexpr std::uint8_t kDanger = 2;
 
   skelmar_nav2_gridmap::MultiGridMap & map_;
-  const CellWindow window_;
+  CellWindow window_;
   std::vector<std::uint8_t> answers_;
 };
 

@@ -34,8 +34,7 @@ bool cellRange(
 
 RectangleScan::RectangleScan(
     skelmar_nav2_gridmap::MultiGridMap & map, const geometry_msgs::msg::Quaternion & orientation,
-    double length, double width, const std::optional<PositionBox> & cached_positions,
-    void (*report_off_grid)())
+    double length, double width, void (*report_off_grid)())
     : costmap_(*map.costmap),
       report_off_grid_(report_off_grid),
       res_(costmap_.getResolution()),
@@ -56,7 +55,7 @@ RectangleScan::RectangleScan(
       m12_z_((2 * y_ * z_ - 2 * w_ * x_) * 0.0),
       reach_x_(std::abs(m00_) * std::abs(half_length_) + std::abs(m01_) * std::abs(half_width_)),
       reach_y_(std::abs(m10_) * std::abs(half_length_) + std::abs(m11_) * std::abs(half_width_)),
-      cache_(map, cacheWindow(cached_positions))
+      cache_(map)
 {
   const double origin_x = costmap_.getOriginX();
   const double origin_y = costmap_.getOriginY();
@@ -115,15 +114,14 @@ void RectangleScan::rememberBlocker(double u, double v)
   blocker_count_ = kept + 1;
 }
 
-CellWindow RectangleScan::cacheWindow(const std::optional<PositionBox> & positions) const
+CellWindow RectangleScan::cacheWindow(const PositionBox & positions) const
 {
   CellWindow window;
-  if (!positions ||
-      !cellRange(
-          positions->x_min - reach_x_, positions->x_max + reach_x_, costmap_.getOriginX(), res_,
+  if (!cellRange(
+          positions.x_min - reach_x_, positions.x_max + reach_x_, costmap_.getOriginX(), res_,
           costmap_.getSizeInCellsX(), window.x0, window.width) ||
       !cellRange(
-          positions->y_min - reach_y_, positions->y_max + reach_y_, costmap_.getOriginY(), res_,
+          positions.y_min - reach_y_, positions.y_max + reach_y_, costmap_.getOriginY(), res_,
           costmap_.getSizeInCellsY(), window.y0, window.height) ||
       static_cast<double>(window.width) * window.height > kMaxCachedCells) {
     return CellWindow{};

@@ -3,7 +3,6 @@
 
 #include <array>
 #include <cstddef>
-#include <optional>
 
 #include <geometry_msgs/msg/quaternion.hpp>
 #include <skelmar_nav2_gridmap/grid_map_ros.hpp>
@@ -40,14 +39,18 @@ public:
    * @param map the refreshed grid map; it must outlive the scan
    * @param orientation the pose's orientation, not normalised
    * @param length, width full extents of the rectangle in metres
-   * @param cached_positions where many rectangles will be placed: inDanger answers for their
-   *        cells are remembered; none for a single rectangle
    * @param report_off_grid called once for every sample outside the grid
    */
   RectangleScan(
       skelmar_nav2_gridmap::MultiGridMap & map, const geometry_msgs::msg::Quaternion & orientation,
-      double length, double width, const std::optional<PositionBox> & cached_positions,
-      void (*report_off_grid)());
+      double length, double width, void (*report_off_grid)());
+
+  /// From now on, remembers the inDanger answers for the cells of rectangles centred anywhere
+  /// in @p positions, where many rectangles will be placed.
+  void rememberAnswersWithin(const PositionBox & positions)
+  {
+    cache_.rememberWithin(cacheWindow(positions));
+  }
 
   /**
    * Scans the rectangle centred at (x, y) of the map frame; true when no sample is in danger.
@@ -110,7 +113,7 @@ private:
   }
   bool isFreeInOrder(double x, double y);
   void rememberBlocker(double u, double v);
-  CellWindow cacheWindow(const std::optional<PositionBox> & positions) const;
+  CellWindow cacheWindow(const PositionBox & positions) const;
 
   const nav2_costmap_2d::Costmap2D & costmap_;
   void (*const report_off_grid_)();

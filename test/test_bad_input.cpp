@@ -263,6 +263,9 @@ TEST(FreeAreaBadInput, GridThatCannotBeSampledIsRefused)
         }),
         "")
         << resolution;
+    // Outside the permitted area the grid is never asked: not free, and nothing to refuse.
+    EXPECT_FALSE(robot.isFreeArea(pose(3.5, 0.5), 0.4, 0.3, map->multi_map, out, box(-2, -2, 2, 2)))
+        << resolution;
     PoseStamped goal = pose(0.5, 0.5);
     const PoseStamped before = goal;
     EXPECT_NE(

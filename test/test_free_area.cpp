@@ -167,6 +167,15 @@ void setCostAt(GridMapROS & map, double wx, double wy, unsigned char cost)
   map.multi_map->updateMap();
 }
 
+// Sets the cost of cell (mx, my) as nav2's costmap layers do: straight into the costmap, under
+// its mutex.
+void writeCost(GridMapROS & map, unsigned int mx, unsigned int my, unsigned char cost)
+{
+  nav2_costmap_2d::Costmap2D & costmap = *map.multi_map->costmap;
+  std::lock_guard<nav2_costmap_2d::Costmap2D::mutex_t> lock(*costmap.getMutex());
+  costmap.setCost(mx, my, cost);
+}
+
 bool sameBits(const PoseStamped & a, const PoseStamped & b)
 {
   const auto & p = a.pose;
@@ -242,6 +251,20 @@ TEST_F(FreeAreaTest, AreaTestComesBeforeAnyGridQuery)
   EXPECT_TRUE(robot.isFreeArea(pose(0.5, 0.5), 0.1, 0.1, map->multi_map, out, box(0, 0, 1, 1)));
   EXPECT_FALSE(robot.isFreeArea(pose(1.02, 0.5), 0.1, 0.1, map->multi_map, out, box(0, 0, 1, 1)));
   EXPECT_TRUE(sameBits(out, before)) << "out_pose is never written";
+
+  // Not one grid query, not even of the resolution: without its costmap, any would crash. So a
+  // rectangle too large to scan is no matter either.
+  EXPECT_EXIT(
+      {
+        map->multi_map->costmap = nullptr;
+        const bool any_free =
+            robot.isFreeArea(pose(2, 0.5), 0.3, 0.3, map->multi_map, out, box(0, 0, 1, 1)) ||
+            robot.isFreeArea(pose(2, 0.5), 1e12, 1e12, map->multi_map, out, box(0, 0, 1, 1)) ||
+            robot.isFreeArea(pose(2, 0.5), 0.3, 0.3, map->multi_map, out, PolygonStamped());
+        std::exit(any_free ? 1 : 0);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_FALSE(robot.isFreeArea(pose(2, 0.5), 1e12, 1e12, map->multi_map, out, box(0, 0, 1, 1)));
 }
 
 TEST_F(FreeAreaTest, RectangleOffTheGridLogsEveryOutsideSampleAndIsSkipped)
@@ -295,22 +318,29 @@ TEST_F(FreeAreaTest, DangerIsInscribedLethalOrUnknown)
   }
 }
 
-TEST_F(FreeAreaTest, FirstOverloadAndGoalSearchRefreshTheSecondOverloadDoesNot)
+TEST_F(FreeAreaTest, RefreshingChecksSeeCostsWrittenStraightIntoTheCostmap)
 {
+  // Costs written as nav2's layers write them. The second overload does not refresh: it
+  // answers for the map as last refreshed.
   auto map = gridMap(100, 100, 0.1, 0.0, 0.0);
   PoseStamped out;
-  map->multi_map->editCostmap(
-      [](nav2_costmap_2d::Costmap2D & costmap) { costmap.setCost(50, 50, LETHAL_OBSTACLE); });
+  writeCost(*map, 50, 50, LETHAL_OBSTACLE);
   EXPECT_TRUE(robot.isFreeArea(pose(5.0, 5.0), 0.5, 0.5, map->multi_map, out, everywhere));
   EXPECT_FALSE(robot.isFreeArea(pose(5.0, 5.0), 0.5, 0.5, map));
   EXPECT_FALSE(robot.isFreeArea(pose(5.0, 5.0), 0.5, 0.5, map->multi_map, out, everywhere));
 
-  // The goal search refreshes too: the cleared cell frees the goal.
-  map->multi_map->editCostmap(
-      [](nav2_costmap_2d::Costmap2D & costmap) { costmap.setCost(50, 50, FREE_SPACE); });
+  // The goal search refreshes too: the cleared cell frees the goal, and the cell made lethal
+  // again moves it where the literal search does.
+  writeCost(*map, 50, 50, FREE_SPACE);
   PoseStamped goal = pose(5.0, 5.0);
-  EXPECT_TRUE(robot.isFuzzyGoalFree(goal, 0.0, 0.0, 0.5, 0.5, map, everywhere));
+  EXPECT_TRUE(robot.isFuzzyGoalFree(goal, 2.0, 2.0, 0.5, 0.5, map, everywhere));
   EXPECT_TRUE(sameBits(goal, pose(5.0, 5.0)));
+  writeCost(*map, 50, 50, LETHAL_OBSTACLE);
+  EXPECT_TRUE(robot.isFuzzyGoalFree(goal, 2.0, 2.0, 0.5, 0.5, map, everywhere));
+  EXPECT_FALSE(sameBits(goal, pose(5.0, 5.0)));
+  PoseStamped literal_goal = pose(5.0, 5.0);
+  EXPECT_TRUE(skelmar_literal::isFuzzyGoalFree(literal_goal, 2.0, 2.0, 0.5, 0.5, map, everywhere));
+  EXPECT_TRUE(sameBits(goal, literal_goal));
 }
 
 TEST_F(FreeAreaTest, RectanglesOfMoreThanAHundredMillionSamplesAreRefusedAtOnce)
@@ -363,12 +393,17 @@ TEST_F(FreeAreaTest, RectanglesOfMoreThanAHundredMillionSamplesAreRefusedAtOnce)
 
 TEST_F(FreeAreaTest, FreeGoalIsKeptWithoutSearch)
 {
+  // The window is not even looked at: one of 1e12 m, which a search would refuse, is no matter.
   auto map = gridMap(100, 100, 0.1, 0.0, 0.0);
-  PoseStamped goal = yawPose(5.0, 5.0, 0.3);
-  const PoseStamped before = goal;
-  EXPECT_TRUE(robot.isFuzzyGoalFree(goal, 2.0, 2.0, 0.6, 0.5, map, everywhere));
-  EXPECT_TRUE(sameBits(goal, before));
-  EXPECT_TRUE(capture.take().empty());
+  for (auto [range_x, range_y] :
+       {std::pair{2.0, 2.0}, {0.0, 0.0}, {-1.0, 3.0}, {1e12, 1e12}, {1e12, 0.0}}) {
+    SCOPED_TRACE(std::to_string(range_x) + " x " + std::to_string(range_y));
+    PoseStamped goal = yawPose(5.0, 5.0, 0.3);
+    const PoseStamped before = goal;
+    EXPECT_TRUE(robot.isFuzzyGoalFree(goal, range_x, range_y, 0.6, 0.5, map, everywhere));
+    EXPECT_TRUE(sameBits(goal, before));
+    EXPECT_TRUE(capture.take().empty());
+  }
 }
 
 TEST_F(FreeAreaTest, NinePositionTieBreakTakesTheFirstInScanOrder)
@@ -451,17 +486,20 @@ TEST_F(FreeAreaTest, SuccessWritesOnlyXAndY)
 
 TEST_F(FreeAreaTest, ChecksRunWhileAnotherThreadEditsAndRefreshesTheMap)
 {
-  // The library takes no lock: the grid map keeps concurrent edits, refreshes and queries
-  // apart. A wall flickers next to the goal; every answer must be one of the two states.
+  // The library takes no lock: the grid map keeps concurrent writes, refreshes and queries
+  // apart. A wall flickers next to the goal, written as a costmap layer writes, under the
+  // costmap's mutex; every answer must be one of the two states.
   auto map = gridMap(100, 100, 0.1, 0.0, 0.0);
   std::atomic<bool> stop{false};
   std::thread editor([&] {
+    nav2_costmap_2d::Costmap2D & costmap = *map->multi_map->costmap;
     for (int edit = 0; !stop; ++edit) {
-      map->multi_map->editCostmap([edit](nav2_costmap_2d::Costmap2D & costmap) {
+      {
+        std::lock_guard<nav2_costmap_2d::Costmap2D::mutex_t> lock(*costmap.getMutex());
         for (unsigned int y = 40; y < 60; ++y) {
           costmap.setCost(50, y, edit % 2 == 0 ? LETHAL_OBSTACLE : FREE_SPACE);
         }
-      });
+      }
       map->multi_map->updateMap();
     }
   });

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -274,6 +276,57 @@ TEST(GridMap, DangerMeansInscribedLethalOrUnknownAndNeedsARefresh)
   EXPECT_EQ(layer.costmap->getCost(2, 0), 254);
 }
 
+TEST(GridMap, RefreshShowsCostsHoweverWritten)
+{
+  // Grids of whole words of cells, with a partial last word, and of several compared blocks;
+  // no change, a few cells, many or all of them written through editCostmap, with setCost
+  // under the costmap's mutex (as nav2's layers do) or straight into the char map. Before a
+  // refresh every cell answers for the costs of the refresh before; after it, for its own.
+  std::mt19937 rng(11);
+  const unsigned char kCosts[] = {0, 1, 252, 253, 254, 255};
+  for (auto [size_x, size_y] : {std::pair{4u, 2u}, {4u, 3u}, {1u, 1u}, {61u, 37u}, {1006u, 9u}}) {
+    SCOPED_TRACE(std::to_string(size_x) + " x " + std::to_string(size_y));
+    const auto costmap = std::make_shared<nav2_costmap_2d::Costmap2D>(size_x, size_y, 0.05, 0, 0);
+    skelmar_nav2_gridmap::GridMapROS grid(costmap);
+    auto & layer = *grid.multi_map;
+    const std::size_t cells = std::size_t{size_x} * size_y;
+    std::vector<unsigned char> refreshed(cells, 0);
+    auto expect_layer = [&](const char * when) {
+      for (std::size_t i = 0; i < cells; ++i) {
+        const unsigned int mx = i % size_x;
+        const unsigned int my = i / size_x;
+        ASSERT_EQ(layer.inDanger(mx, my, 0), refreshed[i] >= 253)
+            << when << ": cell (" << mx << ", " << my << ")";
+      }
+    };
+    for (int round = 0; round < 24; ++round) {
+      const std::size_t writes[] = {0, 1, 1 + cells / 50, cells / 3, 2 * cells};
+      const std::size_t count = writes[round % 5];
+      auto write = [&](nav2_costmap_2d::Costmap2D & c) {
+        for (std::size_t n = 0; n < count; ++n) {
+          const std::size_t i = count > cells ? n % cells : rng() % cells;
+          const unsigned char cost = kCosts[rng() % 6];
+          if (round % 2 == 0) {
+            c.setCost(i % size_x, i / size_x, cost);
+          } else {
+            c.getCharMap()[i] = cost;
+          }
+        }
+      };
+      if (round % 3 == 0) {
+        layer.editCostmap(write);
+      } else {
+        std::lock_guard<nav2_costmap_2d::Costmap2D::mutex_t> lock(*costmap->getMutex());
+        write(*costmap);
+      }
+      expect_layer("before the refresh");
+      layer.updateMap();
+      refreshed.assign(costmap->getCharMap(), costmap->getCharMap() + cells);
+      expect_layer("after the refresh");
+    }
+  }
+}
+
 TEST(GridMap, BadQueriesAndEditsAreRejected)
 {
   EXPECT_THROW(skelmar_nav2_gridmap::GridMapROS(nullptr), std::invalid_argument);
@@ -289,9 +342,10 @@ TEST(GridMap, BadQueriesAndEditsAreRejected)
   EXPECT_THROW(layer.updateMap(), std::logic_error) << "the layer cannot follow a resize";
 }
 
-TEST(GridMap, QueriesRunWhileTheMapIsEditedAndRefreshed)
+TEST(GridMap, QueriesRunWhileAnotherThreadWritesCostsAndRefreshes)
 {
-  skelmar_nav2_gridmap::GridMapROS grid(smallCostmap());
+  auto costmap = smallCostmap();
+  skelmar_nav2_gridmap::GridMapROS grid(costmap);
   std::atomic<bool> stop{false};
   std::atomic<long> answers{0};
   std::vector<std::thread> readers;
@@ -305,10 +359,17 @@ TEST(GridMap, QueriesRunWhileTheMapIsEditedAndRefreshed)
       }
     });
   }
+  // Costs written as a costmap layer writes them, and through editCostmap.
   for (int edit = 0; edit < 2000; ++edit) {
-    grid.multi_map->editCostmap([edit](nav2_costmap_2d::Costmap2D & c) {
+    auto write = [edit](nav2_costmap_2d::Costmap2D & c) {
       c.setCost(edit % 4, 1, edit % 2 == 0 ? 254 : 0);
-    });
+    };
+    if (edit % 3 == 0) {
+      grid.multi_map->editCostmap(write);
+    } else {
+      std::lock_guard<nav2_costmap_2d::Costmap2D::mutex_t> lock(*costmap->getMutex());
+      write(*costmap);
+    }
   }
   stop = true;
   for (auto & reader : readers) {

@@ -201,8 +201,9 @@ public:
    * @brief Whether @p pose lies in @p area and a rectangle centred on it is clear in the
    * already refreshed @p multi_map (no refresh here).
    *
-   * The area test is isPointInPolygon (0.01 m vertex tolerance); when it fails the grid map
-   * is not queried. The scan is that of the other overload.
+   * The area test is isPointInPolygon (0.01 m vertex tolerance) and comes first: when it
+   * fails the result is false and the grid map is not queried at all. The scan is that of the
+   * other overload.
    * @param pose Pose in the map frame; its z is ignored.
    * @param length Full extent in metres along the pose's heading.
    * @param width Full extent in metres across the heading.
@@ -211,9 +212,9 @@ public:
    * @param area Permitted area in the map frame.
    * @return true when the pose is in the area and no sample is in danger.
    * @throws std::invalid_argument when the pose's x, y or orientation, @p length, @p width or
-   * a coordinate of @p area is not finite, when the costmap's resolution is not a positive
-   * finite number, or when the rectangle takes more than 1e8 samples (as in the other
-   * overload); no cell is then queried.
+   * a coordinate of @p area is not finite, or, for a pose inside @p area, when the costmap's
+   * resolution is not a positive finite number or the rectangle takes more than 1e8 samples
+   * (as in the other overload); no cell is then queried.
    * @throws Whatever the grid map throws.
    */
   bool isFreeArea(
@@ -224,10 +225,12 @@ public:
   /**
    * @brief Finds where a rectangle fits nearest to a goal that may be blocked.
    *
-   * Refreshes the grid map once, tests the goal and then the positions of a map-aligned
-   * window around it at the costmap's resolution (rows by ascending y, columns by ascending
-   * x), keeping the free one inside @p area with the smallest Manhattan distance to the
-   * goal (the first in scan order among equals). Logs one info record when nothing is free.
+   * Refreshes the grid map once and tests the goal as the second isFreeArea overload does: a
+   * free goal inside @p area is kept at once, whatever the window. Only then are the positions
+   * of a map-aligned window around it tested at the costmap's resolution (rows by ascending y,
+   * columns by ascending x), keeping the free one inside @p area with the smallest Manhattan
+   * distance to the goal (the first in scan order among equals). Logs one info record when
+   * nothing is free.
    * @param goal Goal in the map frame; on success its position x and y may be replaced,
    * nothing else of it changes. Must not be touched by other threads during the call.
    * @param range_x Full extent in metres of the window along the map's x axis.
@@ -241,9 +244,10 @@ public:
    * @return true when the goal or a found position is free.
    * @throws std::invalid_argument, leaving @p goal unchanged, when the goal's x, y or
    * orientation, a range, @p length, @p width or a coordinate of @p area is not finite, when
-   * the costmap's resolution is not a positive finite number, or when the search is too large
-   * to finish: a rectangle of more than 1e8 samples (as in isFreeArea), more than 1e8 window
-   * positions along one axis, or more than 1e8 positions inside the area's bounding box.
+   * the costmap's resolution is not a positive finite number, when the rectangle takes more
+   * than 1e8 samples (as in isFreeArea), or, for a goal that is not free, when the search is
+   * too large to finish: more than 1e8 window positions along one axis, or more than 1e8
+   * positions inside the area's bounding box.
    * @throws Whatever the grid map throws; @p goal is then unchanged.
    */
   bool isFuzzyGoalFree(

@@ -1,12 +1,18 @@
 #include "skelmar_nav2_gridmap/multi_grid_map.hpp"
 
-#include <cstddef>
+#include <algorithm>
+#include <cstring>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <utility>
 
 namespace skelmar_nav2_gridmap {
 namespace {
+
+// Words compared in one go before any is looked at alone: a block that did not change costs
+// one vectorised comparison, and most blocks do not change between two refreshes.
+constexpr std::size_t kBlockWords = 128;
 
 std::shared_ptr<nav2_costmap_2d::Costmap2D> checked(
     std::shared_ptr<nav2_costmap_2d::Costmap2D> source)
@@ -15,6 +21,20 @@ std::shared_ptr<nav2_costmap_2d::Costmap2D> checked(
     throw std::invalid_argument("MultiGridMap: the costmap is null");
   }
   return source;
+}
+
+std::size_t wordsFor(std::size_t cells, std::size_t cells_per_word)
+{
+  return (cells + cells_per_word - 1) / cells_per_word;
+}
+
+// Stores @p costs into a word of the layer and its plain copy, unless they hold them already.
+void publishWord(std::uint64_t & published, std::atomic<std::uint64_t> & layer, std::uint64_t costs)
+{
+  if (published != costs) {
+    published = costs;
+    layer.store(costs, std::memory_order_relaxed);
+  }
 }
 
 }  // namespace
@@ -27,24 +47,21 @@ MultiGridMap::MultiGridMap(std::shared_ptr<nav2_costmap_2d::Costmap2D> source)
       resolution_(source_->getResolution()),
       origin_x_(source_->getOriginX()),
       origin_y_(source_->getOriginY()),
-      layer_(new std::atomic<unsigned char>[static_cast<std::size_t>(size_x_) * size_y_])
+      // Value-initialised: all zero, like published_, so the first refresh stores what differs.
+      layer_(std::make_unique<std::atomic<std::uint64_t>[]>(
+          wordsFor(static_cast<std::size_t>(size_x_) * size_y_, kCellsPerWord))),
+      published_(wordsFor(static_cast<std::size_t>(size_x_) * size_y_, kCellsPerWord), 0)
 {
   costmap = source_.get();
-  std::lock_guard<nav2_costmap_2d::Costmap2D::mutex_t> lock(*source_->getMutex());
-  copyCosts();
+  updateMap();
 }
 
 void MultiGridMap::updateMap()
 {
-  // Without a new edit there is nothing to copy, and no lock to take.
-  if (edits_.load(std::memory_order_acquire) == published_edits_.load(std::memory_order_acquire)) {
-    return;
-  }
-  std::lock_guard<std::mutex> update_lock(update_mutex_);
+  // Every writer of the costs holds the costmap's mutex, and so does every refresh: under it
+  // the costs are whole and published_ is ours alone.
   std::lock_guard<nav2_costmap_2d::Costmap2D::mutex_t> lock(*source_->getMutex());
-  const std::uint64_t edits = edits_.load(std::memory_order_acquire);
-  copyCosts();
-  published_edits_.store(edits, std::memory_order_release);
+  publishChangedCosts();
 }
 
 void MultiGridMap::throwBadQuery(unsigned int mx, unsigned int my, int layer) const
@@ -60,15 +77,6 @@ void MultiGridMap::throwBadQuery(unsigned int mx, unsigned int my, int layer) co
 void MultiGridMap::editCostmap(const std::function<void(nav2_costmap_2d::Costmap2D &)> & edit)
 {
   std::lock_guard<nav2_costmap_2d::Costmap2D::mutex_t> lock(*source_->getMutex());
-  // Count the edit even if it throws half-way: the costs it set must still be published.
-  struct CountEdit
-  {
-    std::atomic<std::uint64_t> & edits;
-    ~CountEdit()
-    {
-      edits.fetch_add(1, std::memory_order_release);
-    }
-  } count{edits_};
   edit(*source_);
   if (source_->getSizeInCellsX() != size_x_ || source_->getSizeInCellsY() != size_y_ ||
       source_->getResolution() != resolution_ || source_->getOriginX() != origin_x_ ||
@@ -79,7 +87,10 @@ void MultiGridMap::editCostmap(const std::function<void(nav2_costmap_2d::Costmap
   }
 }
 
-void MultiGridMap::copyCosts()
+// Leaves layer_ and published_ equal to the costmap's costs: a word that differs from the
+// costmap is stored into both, and every other word already equals it, since the two arrays
+// are only ever written together.
+void MultiGridMap::publishChangedCosts()
 {
   if (source_->getSizeInCellsX() != size_x_ || source_->getSizeInCellsY() != size_y_) {
     throw std::logic_error(
@@ -88,8 +99,25 @@ void MultiGridMap::copyCosts()
   }
   const unsigned char * costs = source_->getCharMap();
   const std::size_t cells = static_cast<std::size_t>(size_x_) * size_y_;
-  for (std::size_t i = 0; i < cells; ++i) {
-    layer_[i].store(costs[i], std::memory_order_relaxed);
+  const std::size_t whole_words = cells / kCellsPerWord;
+  for (std::size_t first = 0; first < whole_words; first += kBlockWords) {
+    const std::size_t end = std::min(first + kBlockWords, whole_words);
+    if (std::memcmp(
+            costs + first * kCellsPerWord, published_.data() + first,
+            (end - first) * kCellsPerWord) == 0) {
+      continue;
+    }
+    for (std::size_t index = first; index < end; ++index) {
+      std::uint64_t word;
+      std::memcpy(&word, costs + index * kCellsPerWord, sizeof(word));
+      publishWord(published_[index], layer_[index], word);
+    }
+  }
+  if (whole_words * kCellsPerWord < cells) {
+    // The last word is partly beyond the grid: those bytes stay zero.
+    std::uint64_t word = 0;
+    std::memcpy(&word, costs + whole_words * kCellsPerWord, cells - whole_words * kCellsPerWord);
+    publishWord(published_[whole_words], layer_[whole_words], word);
   }
 }
 
