@@ -17,3 +17,16 @@ elseif(SKELMAR_SANITIZE STREQUAL "thread")
 elseif(DEFINED SKELMAR_SANITIZE AND NOT SKELMAR_SANITIZE STREQUAL "")
   message(FATAL_ERROR "SKELMAR_SANITIZE must be empty, 'address' or 'thread', not '${SKELMAR_SANITIZE}'")
 endif()
+
+# Makes __FILE__ in the sources of TARGET read "./<path in the repository>", whatever the build
+# directory: the compiler sees a source by its absolute path, or by a path relative to the
+# build directory where a compiler cache rewrites paths under its base directory.
+function(skelmar_name_sources_from_root target)
+  get_target_property(binary_dir ${target} BINARY_DIR)
+  file(RELATIVE_PATH relative_root "${binary_dir}" "${PROJECT_SOURCE_DIR}")
+  string(REGEX REPLACE "/$" "" relative_root "${relative_root}")
+  target_compile_options(${target} PRIVATE "-fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=./")
+  if(relative_root)  # empty in a build inside the sources, where no cache rewrites paths
+    target_compile_options(${target} PRIVATE "-fmacro-prefix-map=${relative_root}/=./")
+  endif()
+endfunction()
