@@ -80,21 +80,18 @@ std::vector<cv::Point> points(FuzzInput & in)
   return result;
 }
 
-bool segmentTooLong(const cv::Point & a, const cv::Point & b)
-{
-  const std::int64_t dx = std::llabs(static_cast<std::int64_t>(b.x) - a.x);
-  const std::int64_t dy = std::llabs(static_cast<std::int64_t>(b.y) - a.y);
-  return std::max(dx, dy) > kLongestSegment;
-}
-
 bool anySegmentTooLong(const std::vector<cv::Point> & list, bool closed)
 {
-  for (std::size_t i = 0; i + 1 < list.size(); ++i) {
-    if (segmentTooLong(list[i], list[i + 1])) {
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const cv::Point & a = list[i];
+    const cv::Point & b = i + 1 < list.size() ? list[i + 1] : list.front();
+    if ((i + 1 < list.size() || closed) &&
+        std::max(std::llabs(std::int64_t{b.x} - a.x), std::llabs(std::int64_t{b.y} - a.y)) >
+            kLongestSegment) {
       return true;
     }
   }
-  return closed && !list.empty() && segmentTooLong(list.back(), list.front());
+  return false;
 }
 
 bool inside(const cv::Mat & mat, const cv::Point & p)

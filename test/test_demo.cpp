@@ -12,7 +12,6 @@
 
 #include "demo_options.hpp"
 #include "demo_scene.hpp"
-#include "support/ros_test_support.hpp"
 
 namespace {
 
@@ -115,10 +114,3 @@ TEST(Demo, ReportsAMissingMapAndAGoalOutsideTheMap)
 }
 
 }  // namespace
-
-int main(int argc, char ** argv)
-{
-  ::testing::InitGoogleTest(&argc, argv);
-  ::testing::AddGlobalTestEnvironment(new skelmar_test::RosEnvironment);
-  return RUN_ALL_TESTS();
-}

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "communicator/communicator_test_helpers.hpp"
 #include "cross_process_scene.hpp"
 #include "rclcpp/serialization.hpp"
 #include "skelmar_nav2_tools/communicator/communicator.hpp"
@@ -17,8 +16,8 @@
 #include "support/child_process.hpp"
 #include "support/ros_test_support.hpp"
 
-using communicator_test::Inbox;
-using communicator_test::SpunNode;
+using skelmar_test::Inbox;
+using skelmar_test::SpunNode;
 
 namespace {
 

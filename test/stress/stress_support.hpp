@@ -1,11 +1,8 @@
 #ifndef STRESS__STRESS_SUPPORT_HPP_
 #define STRESS__STRESS_SUPPORT_HPP_
 
-// Helpers of the stress tests: a fixed number of threads started together, a report of the
-// figures each test held, a thread that repeats an action until told to stop, and a watchdog
-// that ends a process that stopped making progress.
-
-#include <gtest/gtest.h>
+// Threads started together, a thread that repeats an action until stopped, and a watchdog
+// that ends a process which stopped making progress.
 
 #include <atomic>
 #include <chrono>
@@ -24,9 +21,8 @@ namespace stress {
 /// Threads calling the operations under test at once.
 constexpr int kThreads = 8;
 
-/// Runs @p body(thread_index) on @p threads threads released together; returns once all are
-/// joined, with the seconds from the release to the last join.
-inline double runTogether(int threads, const std::function<void(int)> & body)
+/// Runs @p body(thread_index) on @p threads threads released together and joins them.
+inline void runTogether(int threads, const std::function<void(int)> & body)
 {
   std::mutex mutex;
   std::condition_variable released;
@@ -41,7 +37,6 @@ inline double runTogether(int threads, const std::function<void(int)> & body)
       body(t);
     });
   }
-  const auto start = std::chrono::steady_clock::now();
   {
     std::lock_guard<std::mutex> lock(mutex);
     go = true;
@@ -50,17 +45,9 @@ inline double runTogether(int threads, const std::function<void(int)> & body)
   for (auto & worker : workers) {
     worker.join();
   }
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-/// Records a figure as a test property (in the XML report) and prints it.
-inline void report(const std::string & key, double value)
-{
-  ::testing::Test::RecordProperty(key, std::to_string(value));
-  std::cout << "[ figures  ] " << key << " = " << value << std::endl;
-}
-
-/// Calls @p action with a running count (from 1) on a thread of its own until destroyed.
+/// Calls @p action with a running count (from 1) on a thread of its own until stopped.
 class Repeater
 {
 public:
@@ -72,12 +59,10 @@ public:
           }
         })
   {}
-
   ~Repeater()
   {
     stop();
   }
-
   Repeater(const Repeater &) = delete;
   Repeater & operator=(const Repeater &) = delete;
 
@@ -102,15 +87,14 @@ private:
   std::thread thread_;
 };
 
-/// Ends the process with a message when no progress() came for @p patience: a hang fails
-/// the test at once, with what was going on, instead of stalling the run.
+/// Ends the process with a message when no progress() came for @p patience: a hang fails the
+/// test at once, saying what was going on, instead of stalling the run.
 class Watchdog
 {
 public:
   Watchdog(std::chrono::seconds patience, std::function<std::string()> describe)
       : patience_(patience), describe_(std::move(describe)), thread_([this] { watch(); })
   {}
-
   ~Watchdog()
   {
     {
@@ -120,11 +104,9 @@ public:
     woken_.notify_all();
     thread_.join();
   }
-
   Watchdog(const Watchdog &) = delete;
   Watchdog & operator=(const Watchdog &) = delete;
 
-  /// Starts the patience again.
   void progress()
   {
     std::lock_guard<std::mutex> lock(mutex_);
