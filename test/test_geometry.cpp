@@ -76,7 +76,8 @@ std::vector<std::string> messages(const std::vector<skelmar_test::LogRecord> & r
 {
   std::vector<std::string> result;
   for (size_t i = 0; i < records.size(); ++i) {
-    EXPECT_EQ(std::stoi(records[i].payload), (std::stoi(records[0].payload) + static_cast<int>(i)) % 128);
+    EXPECT_EQ(
+        std::stoi(records[i].payload), (std::stoi(records[0].payload) + static_cast<int>(i)) % 128);
     EXPECT_EQ(records[i].level, spdlog::level::info);
     result.push_back(records[i].message());
   }
@@ -214,7 +215,7 @@ TEST(PoseAngle, DocumentedValues)
   EXPECT_NEAR(robot.calculateCurvature(pose(0, 0), pose(1, -1), pose(2, 0)), 1.0, 1e-12);
   EXPECT_NEAR(robot.calculateCurvature(pose(0, 0), pose(2, 2), pose(4, 0)), 0.5, 1e-12);
   EXPECT_NEAR(
-      robot.calculateCurvature(pose(0, 0), pose(1, 2), pose(3, 1)), 0.4 * std::sqrt(2.0), 1e-12);
+      robot.calculateCurvature(pose(0, 0), pose(1, 2), pose(3, 1)), 2 / std::sqrt(10.0), 1e-12);
   EXPECT_EQ(robot.calculateCurvature(pose(0, 0), pose(1, 0), pose(2, 0)), 0.0);
   EXPECT_EQ(robot.calculateCurvature(pose(3, 0), pose(3, 5), pose(3, -1)), 0.0);
   EXPECT_TRUE(std::isnan(robot.calculateCurvature(pose(0, 0), pose(0, 0), pose(1, 0))));

@@ -61,11 +61,10 @@ TEST(MapLoader, ShippedMapsHaveTheirCellCounts)
     for (size_t i = 0; i < size_t{e.width} * e.height; ++i) {
       ++counts[cells[i]];
     }
-    EXPECT_EQ(
-        counts, (std::map<unsigned char, size_t>{
-                    {nav2_costmap_2d::FREE_SPACE, e.free},
-                    {nav2_costmap_2d::LETHAL_OBSTACLE, e.occupied},
-                    {nav2_costmap_2d::NO_INFORMATION, e.unknown}}));
+    EXPECT_EQ(counts[nav2_costmap_2d::FREE_SPACE], e.free);
+    EXPECT_EQ(counts[nav2_costmap_2d::LETHAL_OBSTACLE], e.occupied);
+    EXPECT_EQ(counts[nav2_costmap_2d::NO_INFORMATION], e.unknown);
+    EXPECT_EQ(counts.size(), 3U);
   }
 }
 
@@ -155,14 +154,6 @@ TEST_F(MapFiles, ModesNegateThresholdsAndTheFirstRowOnTop)
   }
 }
 
-TEST_F(MapFiles, ImagePathIsRelativeToTheYamlFolderUnlessAbsolute)
-{
-  pgm("maps/image.pgm", {0});
-  EXPECT_EQ(row(*loadMap(write("maps/map.yaml", yaml())), 0), std::vector<int>{254});
-  const std::string absolute = replaced(yaml(), "image.pgm", (dir_ / "maps/image.pgm").string());
-  EXPECT_EQ(row(*loadMap(write("elsewhere.yaml", absolute)), 0), std::vector<int>{254});
-}
-
 TEST_F(MapFiles, BrokenFilesNameTheFileAndTheProblem)
 {
   const std::string missing = (dir_ / "nothing.yaml").string();
@@ -214,26 +205,13 @@ TEST_F(MapFiles, BrokenFilesNameTheFileAndTheProblem)
   }
 }
 
-TEST(GridMap, DangerMeansInscribedLethalOrUnknownOnceRefreshedAndBadQueriesThrow)
+TEST(GridMap, BadQueriesAndEditsAreRejected)
 {
   EXPECT_THROW(skelmar_nav2_gridmap::GridMapROS(nullptr), std::invalid_argument);
   skelmar_nav2_gridmap::GridMapROS grid(
       std::make_shared<nav2_costmap_2d::Costmap2D>(4, 3, 0.5, 0.0, 0.0));
   EXPECT_EQ(grid.getGlobalFrameID(), "map");
   auto & layer = *grid.multi_map;
-  layer.editCostmap([](nav2_costmap_2d::Costmap2D & c) {
-    for (unsigned int x = 0; x < 4; ++x) {
-      c.setCost(x, 0, static_cast<unsigned char>(252 + x));
-    }
-  });
-  EXPECT_FALSE(layer.inDanger(2, 0, 0)) << "edits show only after updateMap";
-  grid.waitForCostmap();
-  layer.updateMap();
-  const std::vector<bool> danger{false, true, true, true};
-  for (unsigned int x = 0; x < 4; ++x) {
-    EXPECT_EQ(layer.inDanger(x, 0, 0), danger[x]) << x;
-  }
-  EXPECT_FALSE(layer.inDanger(3, 2, 0));
   EXPECT_THROW(layer.inDanger(4, 0, 0), std::out_of_range);
   EXPECT_THROW(layer.inDanger(0, 3, 0), std::out_of_range);
   EXPECT_THROW(layer.inDanger(0, 0, 1), std::out_of_range);

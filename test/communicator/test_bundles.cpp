@@ -8,17 +8,16 @@
 #include <functional>
 #include <regex>
 
-#include "communicator_test_helpers.hpp"
 #include "rosgraph_msgs/msg/clock.hpp"
 #include "skelmar_nav2_tools/communicator/communicator.hpp"
+#include "support/ros_test_support.hpp"
 
-using communicator_test::endpointsOf;
-using communicator_test::GlobalRosArguments;
-using communicator_test::threadCount;
 using skelmar_communicator::CommunicatorDecision;
 using skelmar_communicator::CommunicatorEngine;
+using skelmar_test::GlobalRosArguments;
 using skelmar_test::Inbox;
 using skelmar_test::SpunNode;
+using skelmar_test::threadCount;
 
 namespace {
 
@@ -38,6 +37,30 @@ std::vector<std::string> sorted(std::vector<std::string> topics)
   return topics;
 }
 
+// "topic type" of every publisher (or subscription) of @p node but /rosout and
+// /parameter_events, sorted, once the graph, updated asynchronously, shows @p expected.
+std::vector<std::string> endpointsOf(
+    rclcpp::Node & observer, const rclcpp::Node & node, bool publishers,
+    const std::vector<std::string> & expected)
+{
+  std::vector<std::string> result;
+  skelmar_test::waitFor([&] {
+    result.clear();
+    for (const auto & [topic, types] : observer.get_topic_names_and_types()) {
+      for (const auto & info : publishers ? observer.get_publishers_info_by_topic(topic)
+                                          : observer.get_subscriptions_info_by_topic(topic)) {
+        if (info.node_name() == node.get_name() && info.node_namespace() == "/robot4" &&
+            topic != "/rosout" && topic != "/parameter_events") {
+          result.push_back(topic + " " + info.topic_type());
+        }
+      }
+    }
+    std::sort(result.begin(), result.end());
+    return result == expected;
+  });
+  return result;
+}
+
 template <typename Exception>
 bool isA(const std::exception & error)
 {
@@ -53,10 +76,7 @@ TEST(Bundles, NamedAfterTheSecondsWithExactlyTheirEndpointsAndConfiguredGlobally
        "communicator_cmd_vel_out:=cmd_out", "-p", "use_sim_time:=true"});
   const time_t before = std::time(nullptr);
   CommunicatorDecision decision;
-  // Two threads of its own: the node's, and the one spinning the transform listener's node.
-  const size_t threads = threadCount();
   CommunicatorEngine engine;
-  EXPECT_EQ(threadCount(), threads + 2);
   expectNodeName(decision.node->get_name(), "skelmar_nav2_decision_communicator", before);
   expectNodeName(engine.node->get_name(), "skelmar_nav2_engine_communicator", before);
   for (const auto & unit_node : {decision.cmd_vel->node, decision.err_code->node}) {
@@ -94,17 +114,19 @@ TEST(Bundles, NamedAfterTheSecondsWithExactlyTheirEndpointsAndConfiguredGlobally
         "/robot_event skelmar_protocol/msg/RobotEvent"}) {
     engine_publishers.push_back(topic);
   }
+  // With simulated time every node listens to the clock.
   const std::vector<std::string> decision_subscriptions{
+      "/clock rosgraph_msgs/msg/Clock",
       "/robot4/planner_speed skelmar_protocol/msg/PlannerSpeedControl"};
   const auto engine_subscriptions = sorted(
       {"/bev_tracker_dynamic_obstacles skelmar_protocol/msg/DynamicObstacles",
-       "/people_b skelmar_protocol/msg/ObjectList",
+       "/clock rosgraph_msgs/msg/Clock", "/people_b skelmar_protocol/msg/ObjectList",
        "/robot4/people skelmar_protocol/msg/ObjectList",
        "/robot4/planner_speed skelmar_protocol/msg/PlannerSpeedControl",
        "/robot4/robot_base/wheel/odom nav_msgs/msg/Odometry"});
   SpunNode observer("bundle_observer");
   const auto endpoints = [&](const rclcpp::Node & node, bool publishers, const auto & expected) {
-    return endpointsOf(*observer.node, node.get_name(), "/robot4", publishers, expected);
+    return endpointsOf(*observer.node, node, publishers, expected);
   };
   EXPECT_EQ(endpoints(*decision.node, true, decision_publishers), decision_publishers);
   EXPECT_EQ(endpoints(*decision.node, false, decision_subscriptions), decision_subscriptions);
@@ -164,6 +186,14 @@ TEST(Bundles, NamedAfterTheSecondsWithExactlyTheirEndpointsAndConfiguredGlobally
 
 TEST(Bundles, FailedConstructionLeavesNoThread)
 {
+  {
+    // Two threads of its own: the node's, and the one spinning the transform listener's node
+    // (counted once the middleware's own threads run).
+    const CommunicatorDecision decision;
+    const size_t threads = threadCount();
+    CommunicatorEngine engine;
+    EXPECT_EQ(threadCount(), threads + 2);
+  }
   struct Failure
   {
     std::vector<std::string> ros_args;
@@ -199,7 +229,7 @@ TEST(Bundles, FailedConstructionLeavesNoThread)
 
 TEST(NodeThreadStart, DestroyedRightAfterStartingManyTimes)
 {
-  auto node = std::make_shared<rclcpp::Node>(skelmar_test::uniqueName("thread_cycles"));
+  auto node = SpunNode("thread_cycles").node;
   const size_t threads = threadCount();
   for (int i = 0; i < 300; ++i) {
     // The node leaves its executor when the executor goes, so it can be added again.

@@ -59,7 +59,7 @@ TEST(CrossProcess, EngineAndDecisionProcessesExchangeOverTheMiddleware)
   EXPECT_EQ(engine.odom->getOdomPose().pose, odom.pose.pose);
   EXPECT_EQ(engine.odom->getOdom().twist.linear.x, odom.twist.twist.linear.x);
   EXPECT_EQ(engine.odom->getOdom().twist.angular.z, odom.twist.twist.angular.z);
-  EXPECT_EQ(errors.last().data, cross_process::kErrorCode);
+  EXPECT_EQ(errors.messages().back().data, cross_process::kErrorCode);
 
   // Obstacles in "odom" come back in "map": half a turn, then the shift.
   const auto obstacles = engine.dynamic_obstacle->getDynamicObstacle();

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "skelmar_nav2_tools/logger.hpp"
@@ -48,6 +49,12 @@ public:
   {
     std::lock_guard<std::mutex> lock(mutex_);
     return records_;
+  }
+  /// The records so far, forgotten here.
+  std::vector<LogRecord> take()
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::exchange(records_, {});
   }
 
 protected:

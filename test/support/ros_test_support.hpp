@@ -1,14 +1,16 @@
 #ifndef SUPPORT__ROS_TEST_SUPPORT_HPP_
 #define SUPPORT__ROS_TEST_SUPPORT_HPP_
 
-// What the tests that talk ROS share: bounded waits, unique names, a node spun on a thread of
-// its own, and an inbox that keeps what a topic carries.
+// What the tests that talk ROS share: bounded waits, nodes spun on threads of their own, an
+// inbox that keeps what a topic carries, global ROS arguments and threads released together.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -16,7 +18,6 @@
 #include <thread>
 #include <vector>
 
-#include "nav2_util/node_thread.hpp"
 #include "node_thread_start.hpp"
 #include "rclcpp/rclcpp.hpp"
 
@@ -37,80 +38,53 @@ inline bool waitFor(
   return true;
 }
 
-/// What @p read returns once it equals @p expected, or its last answer after a few seconds:
-/// the middleware updates the graph asynchronously, so graph checks go through this.
-template <typename Read, typename Expected>
-auto settled(Read read, const Expected & expected) -> decltype(read())
-{
-  auto value = read();
-  waitFor([&] {
-    value = read();
-    return value == expected;
-  });
-  return value;
-}
-
-/// `<prefix>_<pid>_<n>`: a node or topic name token unique within the process and unlikely to
-/// clash with other processes.
+/// `<prefix>_<pid>_<n>`: a name unique within the process and unlikely to clash with others.
 inline std::string uniqueName(const std::string & prefix)
 {
-  static std::atomic<unsigned> counter{0};
-  return prefix + "_" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
+  static std::atomic<unsigned> count{0};
+  return prefix + "_" + std::to_string(::getpid()) + "_" + std::to_string(++count);
 }
 
-/// Spins @p node on a thread of its own until the result is destroyed: declare it after
-/// whatever the node's callbacks use.
-inline std::unique_ptr<nav2_util::NodeThread> spin(const std::shared_ptr<rclcpp::Node> & node)
+/// A node with a name unique to the process, spun on a thread of its own from spin() until
+/// stop() or destruction: declare it after whatever its callbacks use.
+struct SpunNode
 {
-  return skelmar_internal::startNodeThread(node->get_node_base_interface());
-}
-
-/// A node of the test's own, spun on a thread of its own from spin() until stop().
-class SpunNode
-{
-public:
   explicit SpunNode(
-      const std::string & prefix, const std::string & namespace_ = "",
+      const std::string & prefix, const std::string & ns = "",
       const rclcpp::NodeOptions & options = rclcpp::NodeOptions())
-      : node(std::make_shared<rclcpp::Node>(uniqueName(prefix), namespace_, options))
+      : node(std::make_shared<rclcpp::Node>(uniqueName(prefix), ns, options))
   {}
-  ~SpunNode()
-  {
-    stop();
-  }
-  SpunNode(const SpunNode &) = delete;
-  SpunNode & operator=(const SpunNode &) = delete;
-
   void spin()
   {
-    thread_ = skelmar_test::spin(node);
+    thread = skelmar_internal::startNodeThread(node->get_node_base_interface());
   }
   void stop()
   {
-    thread_.reset();
+    thread.reset();
   }
-
   std::shared_ptr<rclcpp::Node> node;
-
-private:
-  std::unique_ptr<nav2_util::NodeThread> thread_;
+  std::unique_ptr<nav2_util::NodeThread> thread;
 };
 
-/// Keeps every message of one topic. The callback holds only shared state, so the inbox may
-/// go away in any order relative to the thread spinning its node.
+/// Spins @p spun's node until the result is destroyed: declare it after what the callbacks use.
+inline std::unique_ptr<nav2_util::NodeThread> spin(const SpunNode & spun)
+{
+  return skelmar_internal::startNodeThread(spun.node->get_node_base_interface());
+}
+
+/// Keeps every message of one topic; the callback holds only shared state, so the inbox may
+/// go before or after the thread spinning its node.
 template <typename MessageT>
 class Inbox
 {
 public:
   Inbox(rclcpp::Node & node, const std::string & topic, const rclcpp::QoS & qos = rclcpp::QoS(100))
-      : state_(std::make_shared<State>()),
-        subscription_(node.create_subscription<MessageT>(
+      : subscription_(node.create_subscription<MessageT>(
             topic, qos, [state = state_](typename MessageT::UniquePtr msg) {
               std::lock_guard<std::mutex> lock(state->mutex);
               state->messages.push_back(std::move(*msg));
             }))
   {}
-
   std::vector<MessageT> messages() const
   {
     std::lock_guard<std::mutex> lock(state_->mutex);
@@ -120,24 +94,11 @@ public:
   {
     return messages().size();
   }
-  MessageT last() const
-  {
-    return messages().back();
-  }
-
   bool waitForCount(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const
   {
     return waitFor([this, count] { return size() >= count; }, timeout);
   }
-
-  /// Waits until @p publisher sees this subscription, so that nothing sent later is lost.
-  bool waitForMatch(const std::shared_ptr<rclcpp::PublisherBase> & publisher) const
-  {
-    return waitFor([&publisher] { return publisher->get_subscription_count() > 0; });
-  }
-
-  /// Calls @p publish until a message arrives and returns the first one: a subscription is
-  /// matched asynchronously. The inbox's node must be spinning.
+  /// Calls @p publish until a message arrives (matching is asynchronous) and returns it.
   MessageT firstOf(const std::function<void()> & publish) const
   {
     EXPECT_TRUE(waitFor([&] {
@@ -154,12 +115,11 @@ private:
     std::mutex mutex;
     std::vector<MessageT> messages;
   };
-  std::shared_ptr<State> state_;
+  std::shared_ptr<State> state_ = std::make_shared<State>();
   std::shared_ptr<rclcpp::Subscription<MessageT>> subscription_;
 };
 
-/// Subscribes @p node (which must be spinning) to @p topic and returns the first message that
-/// arrives while @p publish is called again and again.
+/// The first message on @p topic of the spinning @p node while @p publish is called.
 template <typename MessageT>
 MessageT firstReceived(
     rclcpp::Node & node, const std::string & topic, const std::function<void()> & publish,
@@ -168,10 +128,63 @@ MessageT firstReceived(
   return Inbox<MessageT>(node, topic, qos).firstOf(publish);
 }
 
-/// Initialises the default ROS context around all tests of a binary.
-class RosEnvironment : public ::testing::Environment
+/// Restarts the default context with @p ros_args as global arguments (the bundles' nodes take
+/// their configuration from there), and a plain one afterwards.
+class GlobalRosArguments
 {
 public:
+  explicit GlobalRosArguments(std::vector<std::string> ros_args)
+  {
+    ros_args.insert(ros_args.begin(), {"test", "--ros-args"});
+    std::vector<const char *> argv;
+    for (const auto & arg : ros_args) {
+      argv.push_back(arg.c_str());
+    }
+    rclcpp::shutdown();
+    rclcpp::init(static_cast<int>(argv.size()), argv.data());
+  }
+  ~GlobalRosArguments()
+  {
+    rclcpp::shutdown();
+    rclcpp::init(0, nullptr);
+  }
+};
+
+inline size_t threadCount()
+{
+  const std::filesystem::directory_iterator tasks("/proc/self/task");
+  return static_cast<size_t>(std::distance(begin(tasks), end(tasks)));
+}
+
+/// Runs @p body(thread_index) on @p threads threads released together and joins them.
+inline void runTogether(int threads, const std::function<void(int)> & body)
+{
+  std::mutex mutex;
+  std::condition_variable released;
+  bool go = false;
+  std::vector<std::thread> workers;
+  for (int t = 0; t < threads; ++t) {
+    workers.emplace_back([&, t] {
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        released.wait(lock, [&go] { return go; });
+      }
+      body(t);
+    });
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    go = true;
+  }
+  released.notify_all();
+  for (auto & worker : workers) {
+    worker.join();
+  }
+}
+
+/// Initialises the default ROS context around all tests of a binary.
+struct RosEnvironment : ::testing::Environment
+{
   void SetUp() override
   {
     rclcpp::init(0, nullptr);
