@@ -297,6 +297,20 @@ TEST_F(FreeAreaTest, GoalSearchTakesTheFirstNearestFreePositionAndWritesOnlyXAnd
   EXPECT_FALSE(robot.isFuzzyGoalFree(goal, -0.1, 5.0, 0.4, 0.2, map, everywhere));
   EXPECT_EQ(take().size(), 4U + 1U);
   EXPECT_TRUE(sameBits(goal, pose(0.03, 1.03)));
+
+  // On 4 m cells a wide window's distances spread over many more metres than rings: the
+  // search still ends where the literal one does.
+  map = gridMap(60, 4.0, -120.0);
+  for (double x = -30; x <= 30; x += 4) {
+    for (double y = -30; y <= 30; y += 4) {
+      setCostAt(*map, x, y, 254);
+    }
+  }
+  goal = pose(1, 1);
+  PoseStamped literal_goal = goal;
+  EXPECT_TRUE(robot.isFuzzyGoalFree(goal, 100, 100, 3, 3, map, everywhere));
+  EXPECT_TRUE(skelmar_literal::isFuzzyGoalFree(literal_goal, 100, 100, 3, 3, map, everywhere));
+  EXPECT_TRUE(sameBits(goal, literal_goal));
 }
 
 TEST_F(FreeAreaTest, ChecksRunWhileAnotherThreadEditsAndRefreshesTheMap)
