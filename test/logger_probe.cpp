@@ -9,13 +9,13 @@
 //   drop          empties the instance's logger, as a construction stopped early would
 //   setenv V X    sets environment variable V to X
 //   counter       prints the instance's counter
-//   threads T N   T threads run N info statements each, at the same time
+//   stderr        sends standard error to standard output from here on
+
+#include <unistd.h>
 
 #include <cstdlib>
 #include <iostream>
-#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "log_call.hpp"
@@ -28,17 +28,14 @@ namespace {
 class LocationPattern
 {
 public:
-  LocationPattern() : logger_(skelmar::Logger::Instance("spdlog").logger)
+  LocationPattern()
   {
-    logger_->set_pattern("%g:%# %!");
+    skelmar::Logger::Instance("spdlog").logger->set_pattern("%g:%# %!");
   }
   ~LocationPattern()
   {
-    logger_->set_pattern("%v");
+    skelmar::Logger::Instance("spdlog").logger->set_pattern("%v");
   }
-
-private:
-  std::shared_ptr<spdlog::logger> logger_;
 };
 
 void logLocation()
@@ -47,60 +44,31 @@ void logLocation()
   SKELMAR_LOG_INFO("located");
 }
 
-void printPoseThroughLibrary()
-{
-  const LocationPattern pattern;
-  geometry_msgs::msg::PoseStamped pose;
-  pose.pose.orientation.w = 1.0;
-  BaseRobot().printPose(pose, "probe");
-}
-
-void logConcurrently(int threads, int statements)
-{
-  std::vector<std::thread> workers;
-  for (int t = 0; t < threads; ++t) {
-    workers.emplace_back([t, statements] {
-      for (int k = 1; k <= statements; ++k) {
-        SKELMAR_LOG_INFO("thread {} statement {}", t, k);
-      }
-    });
-  }
-  for (auto & worker : workers) {
-    worker.join();
-  }
-}
-
 }  // namespace
 
 int main(int argc, char ** argv)
 {
   std::cout << "begin\n";
   const std::vector<std::string> args(argv + 1, argv + argc);
-  for (std::size_t i = 0; i < args.size(); ++i) {
+  for (size_t i = 0; i < args.size(); ++i) {
     const std::string & command = args[i];
-    const auto next = [&]() -> const std::string & {
-      if (i + 1 >= args.size()) {
-        std::cerr << "missing argument after " << command << '\n';
-        std::exit(2);
-      }
-      return args[++i];
-    };
-    if (command == "info") {
+    const auto next = [&]() -> const std::string & { return args.at(++i); };
+    if (command == "info" || command == "error") {
       const int count = std::stoi(next());
       for (int k = 1; k <= count; ++k) {
-        SKELMAR_LOG_INFO("probe info {}", k);
-      }
-    } else if (command == "error") {
-      const int count = std::stoi(next());
-      for (int k = 1; k <= count; ++k) {
-        SKELMAR_LOG_ERROR("probe error {}", k);
+        if (command == "info") {
+          SKELMAR_LOG_INFO("probe info {}", k);
+        } else {
+          SKELMAR_LOG_ERROR("probe error {}", k);
+        }
       }
     } else if (command == "name") {
       std::cout << "name " << skelmar::Logger::Instance(next()).logger->name() << '\n';
     } else if (command == "location") {
       logLocation();
     } else if (command == "library") {
-      printPoseThroughLibrary();
+      const LocationPattern pattern;
+      BaseRobot().printPose(geometry_msgs::msg::PoseStamped(), "probe");
     } else if (command == "drop") {
       skelmar::Logger::Instance("spdlog").logger.reset();
     } else if (command == "setenv") {
@@ -108,9 +76,9 @@ int main(int argc, char ** argv)
       setenv(variable.c_str(), next().c_str(), 1);
     } else if (command == "counter") {
       std::cout << "counter " << int{skelmar::Logger::Instance("spdlog").counter.load()} << '\n';
-    } else if (command == "threads") {
-      const int threads = std::stoi(next());
-      logConcurrently(threads, std::stoi(next()));
+    } else if (command == "stderr") {
+      std::cout.flush();
+      dup2(STDOUT_FILENO, STDERR_FILENO);
     } else {
       std::cerr << "unknown command " << command << '\n';
       return 2;

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "communicator/communicator_test_helpers.hpp"
 #include "cross_process_scene.hpp"
 #include "rclcpp/serialization.hpp"
 #include "skelmar_nav2_tools/communicator/communicator.hpp"
@@ -17,8 +16,8 @@
 #include "support/child_process.hpp"
 #include "support/ros_test_support.hpp"
 
-using communicator_test::Inbox;
-using communicator_test::SpunNode;
+using skelmar_test::Inbox;
+using skelmar_test::SpunNode;
 
 namespace {
 
@@ -60,7 +59,7 @@ TEST(CrossProcess, EngineAndDecisionProcessesExchangeOverTheMiddleware)
   EXPECT_EQ(engine.odom->getOdomPose().pose, odom.pose.pose);
   EXPECT_EQ(engine.odom->getOdom().twist.linear.x, odom.twist.twist.linear.x);
   EXPECT_EQ(engine.odom->getOdom().twist.angular.z, odom.twist.twist.angular.z);
-  EXPECT_EQ(errors.last().data, cross_process::kErrorCode);
+  EXPECT_EQ(errors.messages().back().data, cross_process::kErrorCode);
 
   // Obstacles in "odom" come back in "map": half a turn, then the shift.
   const auto obstacles = engine.dynamic_obstacle->getDynamicObstacle();

@@ -4,7 +4,6 @@
 // What the peer process sends and what the engine's process sends back, known to both.
 
 #include <cstdint>
-#include <string>
 
 #include "geometry_msgs/msg/transform_stamped.hpp"
 #include "geometry_msgs/msg/twist.hpp"
@@ -14,23 +13,18 @@
 
 namespace cross_process {
 
-/// The speed ratio the peer sends on "planner_speed".
+/// The speed ratio the peer sends on "planner_speed" and the error code its decision bundle
+/// reports.
 constexpr float kRatio = 0.5F;
-/// The error code the peer's decision bundle reports.
 constexpr std::int8_t kErrorCode = 7;
 
-/// The wheel odometry the peer publishes.
 inline nav_msgs::msg::Odometry odometry()
 {
   nav_msgs::msg::Odometry odom;
-  odom.header.stamp.sec = 1700000000;
-  odom.header.stamp.nanosec = 250000000;
+  odom.header.stamp.set__sec(1700000000).set__nanosec(250000000);
   odom.header.frame_id = "odom";
-  odom.child_frame_id = "base_link";
-  odom.pose.pose.position.x = 1.5;
-  odom.pose.pose.position.y = -2.25;
-  odom.pose.pose.orientation.z = 0.6;
-  odom.pose.pose.orientation.w = 0.8;
+  odom.pose.pose.position.set__x(1.5).set__y(-2.25);
+  odom.pose.pose.orientation.set__z(0.6).set__w(0.8);
   odom.twist.twist.linear.x = 0.35;
   odom.twist.twist.angular.z = -0.125;
   return odom;
@@ -42,10 +36,8 @@ inline geometry_msgs::msg::TransformStamped mapToOdom()
   geometry_msgs::msg::TransformStamped transform;
   transform.header.frame_id = "map";
   transform.child_frame_id = "odom";
-  transform.transform.translation.x = 10.0;
-  transform.transform.translation.y = -4.0;
-  transform.transform.rotation.z = 1.0;
-  transform.transform.rotation.w = 0.0;
+  transform.transform.translation.set__x(10.0).set__y(-4.0);
+  transform.transform.rotation.set__z(1.0).set__w(0.0);
   return transform;
 }
 
@@ -57,11 +49,7 @@ inline skelmar_protocol::msg::DynamicObstacles obstacles()
   message.header.frame_id = "odom";
   message.obstacles.resize(2);
   for (const auto & [x, y] : {std::pair{1.0, 2.0}, {-0.5, 0.25}, {3.0, -1.0}}) {
-    geometry_msgs::msg::Point point;
-    point.x = x;
-    point.y = y;
-    point.z = 0.5;
-    message.obstacles[0].points.push_back(point);
+    message.obstacles[0].points.emplace_back().set__x(x).set__y(y).set__z(0.5);
   }
   return message;
 }
@@ -70,11 +58,8 @@ inline skelmar_protocol::msg::DynamicObstacles obstacles()
 inline geometry_msgs::msg::Twist command()
 {
   geometry_msgs::msg::Twist twist;
-  twist.linear.x = 0.4;
-  twist.linear.y = 0.2;
-  twist.linear.z = -1.0;
-  twist.angular.x = 0.75;
-  twist.angular.z = 1.0;
+  twist.linear.set__x(0.4).set__y(0.2).set__z(-1.0);
+  twist.angular.set__x(0.75).set__z(1.0);
   return twist;
 }
 
@@ -85,12 +70,9 @@ inline skelmar_nav2_protocol::msg::MultiPaths globalPath()
   paths.paths.resize(2);
   paths.paths[0].header.frame_id = "map";
   for (int i = 0; i < 3; ++i) {
-    geometry_msgs::msg::PoseStamped pose;
+    auto & pose = paths.paths[i == 0 ? 0 : 1].poses.emplace_back();
     pose.header.frame_id = "map";
-    pose.pose.position.x = 0.5 * i;
-    pose.pose.position.y = -0.25 * i;
-    pose.pose.orientation.w = 1.0;
-    paths.paths[i == 0 ? 0 : 1].poses.push_back(pose);
+    pose.pose.position.set__x(0.5 * i).set__y(-0.25 * i);
   }
   return paths;
 }

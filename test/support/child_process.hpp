@@ -1,9 +1,9 @@
 #ifndef SUPPORT__CHILD_PROCESS_HPP_
 #define SUPPORT__CHILD_PROCESS_HPP_
 
-// A program run beside the test, whose standard output the test reads line by line. The
-// child is always reaped: killed and waited for when the test ends early or fails, and
-// killed by the kernel should the test process itself die.
+// A program run beside the test, whose standard output the test reads. The child is always
+// reaped: killed and waited for when the test ends early, and killed by the kernel should the
+// test process itself die.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -24,17 +23,15 @@ namespace skelmar_test {
 class ChildProcess
 {
 public:
-  /// Starts @p program with @p arguments; its standard error goes where the test's goes.
-  /// @throws std::runtime_error if the program cannot be started
-  ChildProcess(const std::string & program, const std::vector<std::string> & arguments)
+  /// Starts @p program with @p arguments and, if given, exactly @p environment; its standard
+  /// error goes where the test's goes.
+  ChildProcess(
+      const std::string & program, std::vector<std::string> arguments,
+      std::optional<std::vector<std::string>> environment = std::nullopt)
   {
-    std::vector<std::string> storage{program};
-    storage.insert(storage.end(), arguments.begin(), arguments.end());
-    std::vector<char *> argv;
-    for (auto & argument : storage) {
-      argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
+    arguments.insert(arguments.begin(), program);
+    std::vector<char *> argv = pointers(arguments);
+    std::vector<char *> envp = environment ? pointers(*environment) : std::vector<char *>();
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) {
       throw std::runtime_error("pipe failed");
@@ -44,19 +41,18 @@ public:
     if (pid_ == 0) {
       // Only async-signal-safe calls between fork and exec: the test has threads.
       ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-      if (::getppid() != parent) {
-        ::_exit(127);
+      if (::getppid() == parent) {
+        ::dup2(out[1], STDOUT_FILENO);
+        environment ? ::execve(program.c_str(), argv.data(), envp.data())
+                    : ::execv(program.c_str(), argv.data());
       }
-      ::dup2(out[1], STDOUT_FILENO);
-      ::execv(program.c_str(), argv.data());
       ::_exit(127);
     }
     ::close(out[1]);
     out_ = out[0];
     if (pid_ < 0) {
       ::close(out_);
-      throw std::runtime_error(
-          std::string("cannot start ") + program + ": " + std::strerror(errno));
+      throw std::runtime_error("cannot start " + program);
     }
   }
 
@@ -64,8 +60,7 @@ public:
   {
     if (!status_) {
       ::kill(pid_, SIGKILL);
-      int status = 0;
-      ::waitpid(pid_, &status, 0);
+      ::waitpid(pid_, nullptr, 0);
     }
     ::close(out_);
   }
@@ -78,46 +73,66 @@ public:
   std::optional<std::string> readLine(std::chrono::milliseconds timeout)
   {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-      const auto end = pending_.find('\n');
-      if (end != std::string::npos) {
-        std::string line = pending_.substr(0, end);
-        pending_.erase(0, end + 1);
-        return line;
-      }
+    while (pending_.find('\n') == std::string::npos) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
           deadline - std::chrono::steady_clock::now());
-      pollfd fd{out_, POLLIN, 0};
-      if (left.count() <= 0 || ::poll(&fd, 1, static_cast<int>(left.count())) <= 0) {
+      if (left.count() <= 0 || !readSome(static_cast<int>(left.count()))) {
         return std::nullopt;
       }
-      char buffer[4096];
-      const ssize_t n = ::read(out_, buffer, sizeof(buffer));
-      if (n <= 0) {
-        return std::nullopt;
-      }
-      pending_.append(buffer, static_cast<size_t>(n));
     }
+    const size_t end = pending_.find('\n');
+    std::string line = pending_.substr(0, end);
+    pending_.erase(0, end + 1);
+    return line;
+  }
+
+  /// Everything the child prints until it closes its output.
+  std::string readAll()
+  {
+    while (readSome(-1)) {
+    }
+    return std::move(pending_);
   }
 
   /// The child's wait status once it has ended, or nothing if it still runs after @p timeout.
   std::optional<int> waitForExit(std::chrono::milliseconds timeout)
   {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!status_) {
-      int status = 0;
+    for (int status = 0; !status_; ::usleep(1000)) {
       if (::waitpid(pid_, &status, WNOHANG) == pid_) {
         status_ = status;
       } else if (std::chrono::steady_clock::now() >= deadline) {
         break;
-      } else {
-        ::usleep(1000);
       }
     }
     return status_;
   }
 
 private:
+  static std::vector<char *> pointers(std::vector<std::string> & strings)
+  {
+    std::vector<char *> result;
+    for (auto & text : strings) {
+      result.push_back(text.data());
+    }
+    result.push_back(nullptr);
+    return result;
+  }
+
+  // Appends what the child printed within @p timeout_ms (-1: however long it takes); false
+  // once nothing came or the output was closed.
+  bool readSome(int timeout_ms)
+  {
+    pollfd fd{out_, POLLIN, 0};
+    char buffer[4096];
+    ssize_t n = 0;
+    if (::poll(&fd, 1, timeout_ms) <= 0 || (n = ::read(out_, buffer, sizeof(buffer))) <= 0) {
+      return false;
+    }
+    pending_.append(buffer, static_cast<size_t>(n));
+    return true;
+  }
+
   pid_t pid_ = -1;
   int out_ = -1;
   std::string pending_;

@@ -1,71 +1,29 @@
-// Copyright 2024 Skelmar Robotics
-// Licensed under the Apache License, Version 2.0
-
-/// @file support/ros_test_support.hpp
-/// @brief Test helpers: a ROS context owner, a gtest environment that holds one per test
-/// binary, condition waits with a deadline and unique names.
-
 #ifndef SUPPORT__ROS_TEST_SUPPORT_HPP_
 #define SUPPORT__ROS_TEST_SUPPORT_HPP_
+
+// What the tests that talk ROS share: bounded waits, nodes spun on threads of their own, an
+// inbox that keeps what a topic carries, global ROS arguments and threads released together.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <filesystem>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "node_thread_start.hpp"
 #include "rclcpp/rclcpp.hpp"
 
 namespace skelmar_test {
 
-/// Initialises the global ROS context on construction and shuts it down on destruction.
-class RosContext
-{
-public:
-  /// @param arguments command line arguments after the program name (e.g. "--ros-args", ...).
-  explicit RosContext(const std::vector<std::string> & arguments = {})
-  {
-    std::vector<const char *> argv{"skelmar_test"};
-    for (const auto & argument : arguments) {
-      argv.push_back(argument.c_str());
-    }
-    rclcpp::init(static_cast<int>(argv.size()), argv.data());
-  }
-
-  ~RosContext()
-  {
-    rclcpp::shutdown();
-  }
-
-  RosContext(const RosContext &) = delete;
-  RosContext & operator=(const RosContext &) = delete;
-};
-
-/// Holds one RosContext for the whole test binary:
-/// `testing::AddGlobalTestEnvironment(new skelmar_test::RosEnvironment());`
-class RosEnvironment : public ::testing::Environment
-{
-public:
-  void SetUp() override
-  {
-    context_ = std::make_unique<RosContext>();
-  }
-
-  void TearDown() override
-  {
-    context_.reset();
-  }
-
-private:
-  std::unique_ptr<RosContext> context_;
-};
-
-/// @brief Poll @p predicate (every millisecond) until it holds or @p timeout passed.
-/// @return the predicate's last result.
+/// Polls @p predicate until it holds or @p timeout passed; returns its last answer.
 inline bool waitFor(
     const std::function<bool()> & predicate,
     std::chrono::milliseconds timeout = std::chrono::seconds(5))
@@ -80,34 +38,162 @@ inline bool waitFor(
   return true;
 }
 
-/// @brief What @p read returns once it returns @p expected, or its last answer after
-/// @p timeout. The middleware updates the graph asynchronously: graph checks go through this.
-template <typename Read, typename Expected>
-auto settled(
-    Read read, const Expected & expected,
-    std::chrono::milliseconds timeout = std::chrono::seconds(5)) -> decltype(read())
-{
-  auto value = read();
-  waitFor(
-      [&] {
-        value = read();
-        return value == expected;
-      },
-      timeout);
-  return value;
-}
-
-/// @brief EXPECT_EQ on a graph query, once the graph has caught up (see settled()).
-#define EXPECT_SETTLED_EQ(expected, query) \
-  EXPECT_EQ(expected, skelmar_test::settled([&] { return query; }, expected))
-
-/// @brief `<prefix>_<pid>_<n>`: a valid node or topic name token unique within the process
-/// and unlikely to clash with other processes.
+/// `<prefix>_<pid>_<n>`: a name unique within the process and unlikely to clash with others.
 inline std::string uniqueName(const std::string & prefix)
 {
-  static std::atomic<unsigned> counter{0};
-  return prefix + "_" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
+  static std::atomic<unsigned> count{0};
+  return prefix + "_" + std::to_string(::getpid()) + "_" + std::to_string(++count);
 }
+
+/// A node with a name unique to the process, spun on a thread of its own from spin() until
+/// stop() or destruction: declare it after whatever its callbacks use.
+struct SpunNode
+{
+  explicit SpunNode(
+      const std::string & prefix, const std::string & ns = "",
+      const rclcpp::NodeOptions & options = rclcpp::NodeOptions())
+      : node(std::make_shared<rclcpp::Node>(uniqueName(prefix), ns, options))
+  {}
+  void spin()
+  {
+    thread = skelmar_internal::startNodeThread(node->get_node_base_interface());
+  }
+  void stop()
+  {
+    thread.reset();
+  }
+  std::shared_ptr<rclcpp::Node> node;
+  std::unique_ptr<nav2_util::NodeThread> thread;
+};
+
+/// Spins @p spun's node until the result is destroyed: declare it after what the callbacks use.
+inline std::unique_ptr<nav2_util::NodeThread> spin(const SpunNode & spun)
+{
+  return skelmar_internal::startNodeThread(spun.node->get_node_base_interface());
+}
+
+/// Keeps every message of one topic; the callback holds only shared state, so the inbox may
+/// go before or after the thread spinning its node.
+template <typename MessageT>
+class Inbox
+{
+public:
+  Inbox(rclcpp::Node & node, const std::string & topic, const rclcpp::QoS & qos = rclcpp::QoS(100))
+      : subscription_(node.create_subscription<MessageT>(
+            topic, qos, [state = state_](typename MessageT::UniquePtr msg) {
+              std::lock_guard<std::mutex> lock(state->mutex);
+              state->messages.push_back(std::move(*msg));
+            }))
+  {}
+  std::vector<MessageT> messages() const
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->messages;
+  }
+  size_t size() const
+  {
+    return messages().size();
+  }
+  bool waitForCount(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const
+  {
+    return waitFor([this, count] { return size() >= count; }, timeout);
+  }
+  /// Calls @p publish until a message arrives (matching is asynchronous) and returns it.
+  MessageT firstOf(const std::function<void()> & publish) const
+  {
+    EXPECT_TRUE(waitFor([&] {
+      publish();
+      return waitForCount(1, std::chrono::milliseconds(20));
+    })) << "nothing arrived on "
+        << subscription_->get_topic_name();
+    return size() > 0 ? messages().front() : MessageT();
+  }
+
+private:
+  struct State
+  {
+    std::mutex mutex;
+    std::vector<MessageT> messages;
+  };
+  std::shared_ptr<State> state_ = std::make_shared<State>();
+  std::shared_ptr<rclcpp::Subscription<MessageT>> subscription_;
+};
+
+/// The first message on @p topic of the spinning @p node while @p publish is called.
+template <typename MessageT>
+MessageT firstReceived(
+    rclcpp::Node & node, const std::string & topic, const std::function<void()> & publish,
+    const rclcpp::QoS & qos = rclcpp::QoS(100))
+{
+  return Inbox<MessageT>(node, topic, qos).firstOf(publish);
+}
+
+/// Restarts the default context with @p ros_args as global arguments (the bundles' nodes take
+/// their configuration from there), and a plain one afterwards.
+class GlobalRosArguments
+{
+public:
+  explicit GlobalRosArguments(std::vector<std::string> ros_args)
+  {
+    ros_args.insert(ros_args.begin(), {"test", "--ros-args"});
+    std::vector<const char *> argv;
+    for (const auto & arg : ros_args) {
+      argv.push_back(arg.c_str());
+    }
+    rclcpp::shutdown();
+    rclcpp::init(static_cast<int>(argv.size()), argv.data());
+  }
+  ~GlobalRosArguments()
+  {
+    rclcpp::shutdown();
+    rclcpp::init(0, nullptr);
+  }
+};
+
+inline size_t threadCount()
+{
+  const std::filesystem::directory_iterator tasks("/proc/self/task");
+  return static_cast<size_t>(std::distance(begin(tasks), end(tasks)));
+}
+
+/// Runs @p body(thread_index) on @p threads threads released together and joins them.
+inline void runTogether(int threads, const std::function<void(int)> & body)
+{
+  std::mutex mutex;
+  std::condition_variable released;
+  bool go = false;
+  std::vector<std::thread> workers;
+  for (int t = 0; t < threads; ++t) {
+    workers.emplace_back([&, t] {
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        released.wait(lock, [&go] { return go; });
+      }
+      body(t);
+    });
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    go = true;
+  }
+  released.notify_all();
+  for (auto & worker : workers) {
+    worker.join();
+  }
+}
+
+/// Initialises the default ROS context around all tests of a binary.
+struct RosEnvironment : ::testing::Environment
+{
+  void SetUp() override
+  {
+    rclcpp::init(0, nullptr);
+  }
+  void TearDown() override
+  {
+    rclcpp::shutdown();
+  }
+};
 
 }  // namespace skelmar_test
 
