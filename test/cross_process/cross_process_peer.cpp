@@ -35,6 +35,22 @@ void print(const std::string & topic, const MessageT & message)
   std::fflush(stdout);
 }
 
+// Prints the first message that arrives on @p topic and then fulfils @p came.
+template <typename MessageT>
+typename rclcpp::Subscription<MessageT>::SharedPtr printFirst(
+    rclcpp::Node & node, const std::string & topic, std::promise<void> & came)
+{
+  auto seen = std::make_shared<bool>(false);
+  return node.create_subscription<MessageT>(
+      topic, 10, [topic, seen, &came](typename MessageT::UniquePtr message) {
+        if (!*seen) {
+          *seen = true;
+          print(topic, *message);
+          came.set_value();
+        }
+      });
+}
+
 }  // namespace
 
 int main(int argc, char ** argv)
@@ -55,24 +71,9 @@ int main(int argc, char ** argv)
 
     std::promise<void> velocity_came;
     std::promise<void> path_came;
-    bool velocity_seen = false;
-    bool path_seen = false;
-    auto velocity_sub = node->create_subscription<geometry_msgs::msg::Twist>(
-        "/cmd_vel_raw", 10, [&](geometry_msgs::msg::Twist::UniquePtr twist) {
-          if (!velocity_seen) {
-            velocity_seen = true;
-            print("/cmd_vel_raw", *twist);
-            velocity_came.set_value();
-          }
-        });
-    auto path_sub = node->create_subscription<nav_msgs::msg::Path>(
-        "skelmar_nav2_planning/global_planning_path", 10, [&](nav_msgs::msg::Path::UniquePtr path) {
-          if (!path_seen) {
-            path_seen = true;
-            print("skelmar_nav2_planning/global_planning_path", *path);
-            path_came.set_value();
-          }
-        });
+    auto velocity_sub = printFirst<geometry_msgs::msg::Twist>(*node, "/cmd_vel_raw", velocity_came);
+    auto path_sub = printFirst<nav_msgs::msg::Path>(
+        *node, "skelmar_nav2_planning/global_planning_path", path_came);
     // Sent again and again: whenever the engine's process discovers this one, it gets them.
     auto timer = node->create_wall_timer(std::chrono::milliseconds(20), [&] {
       odom_pub->publish(cross_process::odometry());
