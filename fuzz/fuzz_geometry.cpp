@@ -1,6 +1,7 @@
 // BaseRobot's geometry on arbitrary doubles, poses, polygons, image points and paths: no
 // crash, no endless loop, and the properties every result has whatever the input.
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <vector>
@@ -27,8 +28,8 @@ geometry_msgs::msg::Polygon polygon(FuzzInput & in)
   geometry_msgs::msg::Polygon poly;
   poly.points.resize(in.count(12));
   for (auto & p : poly.points) {
-    p.x = static_cast<float>(in.hostile(-10.0, 10.0));
-    p.y = static_cast<float>(in.hostile(-10.0, 10.0));
+    p.set__x(static_cast<float>(in.hostile(-10, 10)))
+        .set__y(static_cast<float>(in.hostile(-10, 10)));
   }
   return poly;
 }
@@ -37,9 +38,7 @@ nav_msgs::msg::Path path(FuzzInput & in)
 {
   nav_msgs::msg::Path result;
   result.poses.resize(in.count(24));
-  for (auto & p : result.poses) {
-    p = pose(in);
-  }
+  std::generate(result.poses.begin(), result.poses.end(), [&in] { return pose(in); });
   return result;
 }
 

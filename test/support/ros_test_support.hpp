@@ -182,19 +182,6 @@ inline void runTogether(int threads, const std::function<void(int)> & body)
   }
 }
 
-/// Initialises the default ROS context around all tests of a binary.
-struct RosEnvironment : ::testing::Environment
-{
-  void SetUp() override
-  {
-    rclcpp::init(0, nullptr);
-  }
-  void TearDown() override
-  {
-    rclcpp::shutdown();
-  }
-};
-
 }  // namespace skelmar_test
 
 #endif  // SUPPORT__ROS_TEST_SUPPORT_HPP_
