@@ -1,21 +1,17 @@
-// The units one by one, against a peer node: what each publish operation sends, what the
-// receiving units keep of each message (under which key, in which frame), their parameters,
-// and what enormous or empty messages leave behind.
+// The units against a peer node, the two bundles, and the blocking clean-coverage call.
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
-#include <cmath>
+#include <ctime>
 #include <limits>
+#include <numeric>
+#include <regex>
+#include <set>
 
 #include "rcl_interfaces/msg/log.hpp"
-#include "skelmar_nav2_tools/communicator/microunit_cmd_vel.hpp"
-#include "skelmar_nav2_tools/communicator/microunit_dynamic_obstacle.hpp"
-#include "skelmar_nav2_tools/communicator/microunit_err_code.hpp"
-#include "skelmar_nav2_tools/communicator/microunit_odom.hpp"
-#include "skelmar_nav2_tools/communicator/microunit_people_info.hpp"
-#include "skelmar_nav2_tools/communicator/microunit_planning.hpp"
-#include "skelmar_nav2_tools/communicator/microunit_robot_event.hpp"
-#include "skelmar_nav2_tools/communicator/microunit_trace.hpp"
+#include "rosgraph_msgs/msg/clock.hpp"
+#include "skelmar_nav2_tools/communicator/communicator.hpp"
+#include "support/log_capture.hpp"
 #include "support/ros_test_support.hpp"
 #include "tf2_ros/transform_broadcaster.h"
 
@@ -23,10 +19,11 @@ using geometry_msgs::msg::PoseStamped;
 using geometry_msgs::msg::Twist;
 using nav_msgs::msg::Path;
 using skelmar_protocol::msg::DynamicObstacles;
-using skelmar_protocol::msg::ObjectList;
-using skelmar_test::firstReceived;
 using skelmar_test::SpunNode;
+using skelmar_test::threadCount;
 using skelmar_test::waitFor;
+using Header = std_msgs::msg::Header;
+using Points = std::vector<std::vector<double>>;
 namespace sc = skelmar_communicator;
 
 namespace {
@@ -34,274 +31,207 @@ namespace {
 Twist twist(double lx, double ly, double lz, double ax, double ay, double az)
 {
   Twist t;
-  t.linear.x = lx;
-  t.linear.y = ly;
-  t.linear.z = lz;
-  t.angular.x = ax;
-  t.angular.y = ay;
-  t.angular.z = az;
+  t.linear.set__x(lx).set__y(ly).set__z(lz);
+  t.angular.set__x(ax).set__y(ay).set__z(az);
   return t;
+}
+
+Header header(const std::string & frame, int sec)
+{
+  Header h;
+  h.set__frame_id(frame).stamp.sec = sec;
+  return h;
 }
 
 PoseStamped pose(double x, double y, const std::string & frame = "odom")
 {
   PoseStamped p;
-  p.header.frame_id = frame;
-  p.header.stamp.sec = 17;
-  p.pose.position.x = x;
-  p.pose.position.y = y;
-  p.pose.orientation.w = 1.0;
+  p.set__header(header(frame, 17)).pose.position.set__x(x).set__y(y);
   return p;
 }
 
-DynamicObstacles obstacles(const std::string & frame, int sec, std::vector<std::vector<double>> xs)
+// Obstacles of points (x, 2x, 0.5), one per list of x; or, with @p at, the paths kept for them
+// when their frame lies at (dx, 0) in "map": one per obstacle, every pose under @p at.
+DynamicObstacles obstacles(const Header & h, const Points & xs)
 {
   DynamicObstacles msg;
-  msg.header.frame_id = frame;
-  msg.header.stamp.sec = sec;
+  msg.header = h;
   for (const auto & points : xs) {
-    msg.obstacles.emplace_back();
+    auto & obstacle = msg.obstacles.emplace_back();
     for (double x : points) {
-      msg.obstacles.back().points.emplace_back().set__x(x).set__y(2 * x).set__z(0.5);
+      obstacle.points.emplace_back().set__x(x).set__y(2 * x).set__z(0.5);
     }
   }
   return msg;
 }
-
-rclcpp::NodeOptions peopleTopics(const rclcpp::ParameterValue & topics)
+std::vector<Path> obstacles(const Header & h, const Points & xs, const Header & at, double dx = 0)
 {
-  return rclcpp::NodeOptions().parameter_overrides({{"communicator_people_info_topic", topics}});
+  std::vector<Path> paths;
+  for (const auto & obstacle : obstacles(h, xs).obstacles) {
+    auto & path = paths.emplace_back().set__header(h);
+    for (auto point : obstacle.points) {
+      path.poses.emplace_back().set__header(at).pose.position = point.set__x(point.x + dx);
+    }
+  }
+  return paths;
+}
+
+// Publishes @p msg from @p node until @p arrived holds, or @p timeout passed.
+template <typename MessageT>
+bool deliver(
+    rclcpp::Node & node, const std::string & topic, const MessageT & msg,
+    const std::function<bool()> & arrived, std::chrono::seconds timeout = std::chrono::seconds(5))
+{
+  auto pub = node.create_publisher<MessageT>(topic, 10);
+  return waitFor([&] { return pub->publish(msg), waitFor(arrived, timeout / 100); }, timeout);
 }
 
 }  // namespace
 
-// A unit's node and a peer that listens and sends. A test spins the unit's node through a local
-// declared after the units, so that it stops before they go.
+// A unit's node and a spinning peer that listens and sends. A test spins the unit's node
+// through a local declared after the units, so that it stops before they go.
 class UnitTest : public ::testing::Test
 {
 protected:
-  void SetUp() override
-  {
-    peer.spin();
-  }
+  // A check that @p publish delivers exactly @p expected on @p topic to the peer.
   template <typename MessageT>
-  MessageT received(const std::string & topic, const std::function<void()> & publish)
+  std::function<void()> sends(
+      const std::string & topic, const MessageT & expected, std::function<void()> publish)
   {
-    return firstReceived<MessageT>(*peer.node, topic, publish);
+    return [this, topic, expected, publish] {
+      EXPECT_EQ(skelmar_test::firstReceived<MessageT>(p, topic, publish), expected) << topic;
+    };
   }
 
   SpunNode peer{"peer"};
+  rclcpp::Node & p = *peer.node;
+  const std::unique_ptr<nav2_util::NodeThread> peer_spinning = skelmar_test::spin(peer);
   SpunNode unit_node{
       "unit", "",
-      peopleTopics(rclcpp::ParameterValue(
-          std::vector<std::string>{"people_a", "/people_b", "people_a", "/crowd"}))};
+      rclcpp::NodeOptions().parameter_overrides(
+          {{"communicator_people_info_topic",
+            std::vector<std::string>{"people_a", "/people_b", "people_a", "/crowd"}}})};
 };
 
 TEST_F(UnitTest, CmdVelScalesPlanarComponentsByTheLatestFiniteRatio)
 {
   auto cmd_vel = std::make_shared<sc::MicroUnitCmdVel>(unit_node.node);
   const auto spinning = skelmar_test::spin(unit_node);
-  skelmar_test::Inbox<Twist> out(*peer.node, "/cmd_vel_raw");
-  auto ratio_pub =
-      peer.node->create_publisher<skelmar_protocol::msg::PlannerSpeedControl>("planner_speed", 1);
+  skelmar_test::Inbox<Twist> out(p, "/cmd_vel_raw");
   ASSERT_TRUE(waitFor([&] { return cmd_vel->cmd_vel_pub->get_subscription_count() > 0; }));
-  const Twist command = twist(0.4, 0.2, 0.3, 0.7, 0.8, 1.0);
-  const double nan = std::numeric_limits<double>::quiet_NaN();
+  geometry_msgs::msg::TwistStamped command;
+  command.twist = twist(0.4, 0.2, 0.3, 0.7, 0.8, 1.0);
   const double inf = std::numeric_limits<double>::infinity();
-  const struct
-  {
-    double ratio;  // 1 before any ratio arrives; a non-finite one keeps the one before
-    Twist expected;
-  } rows[] = {
-      {1.0, command},
-      {0.5, twist(0.2, 0.1, 0.3, 0.7, 0.8, 0.5)},
-      {nan, twist(0.2, 0.1, 0.3, 0.7, 0.8, 0.5)},
-      {inf, twist(0.2, 0.1, 0.3, 0.7, 0.8, 0.5)},
-      {-inf, twist(0.2, 0.1, 0.3, 0.7, 0.8, 0.5)},
-      {0.0, twist(0.0, 0.0, 0.3, 0.7, 0.8, 0.0)},
-      {-2.0, twist(-0.8, -0.4, 0.3, 0.7, 0.8, -2.0)},
-      {0.1, twist(0.4 * double{0.1F}, 0.2 * double{0.1F}, 0.3, 0.7, 0.8, double{0.1F})},
-  };
-  for (size_t i = 0; i < std::size(rows); ++i) {
-    SCOPED_TRACE(rows[i].ratio);
+  // {ratio, ratio applied}: a non-finite one keeps the one before, 1 at first.
+  for (const auto & [ratio, applied] :
+       {std::pair{std::nan(""), 1.0},
+        {0.5, 0.5},
+        {inf, 0.5},
+        {-inf, 0.5},
+        {0.0, 0.0},
+        {-2.0, -2.0},
+        {0.1, double{0.1F}}}) {
+    SCOPED_TRACE(ratio);
     skelmar_protocol::msg::PlannerSpeedControl msg;
-    msg.speed_ratio = static_cast<float>(rows[i].ratio);
-    if (!std::isfinite(rows[i].ratio)) {
-      cmd_vel->plannerSpeedSub(msg);
-    } else if (i > 0) {
-      ASSERT_TRUE(waitFor([&] {
-        ratio_pub->publish(msg);
-        return cmd_vel->speed_ratio.load() == msg.speed_ratio;
+    msg.speed_ratio = static_cast<float>(ratio);
+    if (std::isfinite(ratio)) {
+      ASSERT_TRUE(deliver(p, "planner_speed", msg, [&, r = msg.speed_ratio] {
+        return cmd_vel->speed_ratio.load() == r;
       }));
+    } else {
+      cmd_vel->plannerSpeedSub(msg);
     }
-    geometry_msgs::msg::TwistStamped stamped;
-    stamped.twist = command;
-    for (const auto & publish : std::vector<std::function<void()>>{
-             [&] { cmd_vel->publishVelocity(command); }, [&] { cmd_vel->publishVelocity(stamped); },
-             [&] { cmd_vel->publishZeroVelocity(); }}) {
+    const Twist scaled = twist(0.4 * applied, 0.2 * applied, 0.3, 0.7, 0.8, applied);
+    for (const auto & [publish, sent] :
+         std::initializer_list<std::pair<std::function<void()>, Twist>>{
+             {[&] { cmd_vel->publishVelocity(command.twist); }, scaled},
+             {[&] { cmd_vel->publishVelocity(command); }, scaled},
+             {[&] { cmd_vel->publishZeroVelocity(); }, Twist()}}) {
       const size_t before = out.size();
       publish();
       ASSERT_TRUE(out.waitForCount(before + 1));
-      EXPECT_EQ(out.messages().back(), before % 3 == 2 ? Twist() : rows[i].expected);
+      EXPECT_EQ(out.messages().back(), sent);
     }
   }
 }
 
 TEST_F(UnitTest, PublishOperationsSendTheirMessagesOnTheirTopics)
 {
-  sc::MicroUnitErrCode err_code(unit_node.node);
-  sc::MicroUnitPlanning planning(unit_node.node);
-  sc::MicroUnitTrace trace(unit_node.node);
-  sc::MicroUnitRobotEvent events(unit_node.node);
-  std_msgs::msg::Int8 code;
-  code.data = -5;
-  EXPECT_EQ(
-      received<std_msgs::msg::Int8>("skelmar_nav2_error", [&] { err_code.publishErrorMsg(code); }),
-      code);
-  const auto texts = received<skelmar_protocol::msg::TriggerRosbag>(
-      "active_trigger_rosbag", [&] { err_code.publishActiveTriggerRosbag("A", "B"); });
-  EXPECT_EQ(texts.first_text + texts.second_text, "BA");
-  const rclcpp::Time before = unit_node.node->now();
-  const auto handled = received<skelmar_protocol::msg::ExceptionHandle>(
-      "exception_handle", [&] { err_code.publishExceptionHandle(-42); });
-  EXPECT_EQ(handled.exception_code, -42);
-  EXPECT_GE(rclcpp::Time(handled.header.stamp, RCL_ROS_TIME), before);
-  EXPECT_LE(rclcpp::Time(handled.header.stamp, RCL_ROS_TIME), unit_node.node->now());
-
+  sc::MicroUnitErrCode err(unit_node.node);
+  sc::MicroUnitPlanning pl(unit_node.node);
+  sc::MicroUnitTrace tr(unit_node.node);
+  sc::MicroUnitRobotEvent ev(unit_node.node);
+  const auto code = std_msgs::msg::Int8().set__data(-5);
+  const auto texts =  // the two change places
+      skelmar_protocol::msg::TriggerRosbag().set__first_text("B").set__second_text("A");
   // Multi-paths flatten alike on three topics, framed by the first entry even without poses.
   skelmar_nav2_protocol::msg::MultiPaths multi;
   multi.paths.resize(3);
   multi.paths[0].header.frame_id = "map";
-  multi.paths[1].header.frame_id = "odom";
-  multi.paths[1].poses = {pose(1, 0, "map"), pose(2, 0)};
+  multi.paths[1].set__poses({pose(1, 0, "map"), pose(2, 0)}).header.frame_id = "odom";
   multi.paths[2].poses = {pose(3, 0, "")};
   Path flat;
-  flat.header.frame_id = "map";
-  flat.poses = {pose(1, 0, "map"), pose(2, 0), pose(3, 0, "")};
-  const std::string prefix = "skelmar_nav2_planning/";
-  EXPECT_EQ(
-      received<Path>(prefix + "global_planning_path", [&] { planning.publishGlobalPath(multi); }),
-      flat);
-  EXPECT_EQ(
-      received<Path>(
-          prefix + "dynamic_global_planning_path",
-          [&] { planning.publishDynamicGlobalPath(multi); }),
-      flat);
-  EXPECT_EQ(
-      received<Path>(
-          prefix + "cropped_global_planning_path",
-          [&] { planning.publishCroppedGlobalPath(multi); }),
-      flat);
-
+  flat.set__poses({pose(1, 0, "map"), pose(2, 0), pose(3, 0, "")}).header.frame_id = "map";
+  Path ends;  // in the start's frame, without stamp
+  ends.set__poses({pose(1, 2), pose(3, 4, "map")}).header.frame_id = "odom";
+  Path covered;  // each pose's pose, not its header, in "map"
+  covered.set__header(header("map", 0)).poses.resize(2);
+  covered.poses[0].pose = ends.poses[0].pose;
+  covered.poses[1].pose = ends.poses[1].pose;
   geometry_msgs::msg::PolygonStamped contour;
-  contour.header.frame_id = "map";
-  contour.polygon.points.resize(2);
+  contour.set__header(header("map", 0)).polygon.points.resize(2);
   contour.polygon.points[1].x = 1.5F;
-  EXPECT_EQ(
-      received<geometry_msgs::msg::PolygonStamped>(
-          prefix + "contour", [&] { planning.publishContour(contour.polygon); }),
-      contour);
-  // The covered path keeps each pose's pose, not its header, and is framed in "map".
-  Path covered;
-  covered.header.frame_id = "map";
-  covered.poses.resize(2);
-  covered.poses[0].pose = pose(1, 2).pose;
-  covered.poses[1].pose = pose(3, 4).pose;
-  EXPECT_EQ(
-      received<Path>(
-          "covered_path",
-          [&] {
-            planning.publishCoveredPath({pose(1, 2), pose(3, 4)});
-          }),
-      covered);
-  Path path = flat;
-  path.header.stamp.sec = 31;
-  EXPECT_EQ(
-      received<Path>(prefix + "local_planning_path", [&] { planning.publishLocalPath(path); }),
-      path);
-  EXPECT_EQ(
-      received<Path>(prefix + "contour_path", [&] { planning.publishContourPath(path); }), path);
   skelmar_protocol::msg::CoveredPoints report;
-  report.leading_int = -4;
-  report.points.resize(2);
-  report.real_value = 2.75;
-  EXPECT_EQ(
-      received<skelmar_protocol::msg::CoveredPoints>(
-          "cleaning_report", [&] { planning.publishCoveredPoints(report); }),
-      report);
+  report.set__leading_int(-4).set__real_value(2.75).set__trailing_int(9).points.resize(2);
   visualization_msgs::msg::Marker area;
-  area.ns = "area";
-  area.points.resize(4);
-  EXPECT_EQ(
-      received<visualization_msgs::msg::Marker>(
-          "/connective_area", [&] { planning.publishConnectiveArea(area); }),
-      area);
-  EXPECT_EQ(
-      received<std_msgs::msg::Int8>(
-          "wait_for_dynamic_obstacle", [&] { planning.publishWaitForDynamicObstacle(code); }),
-      code);
-
-  // The local end pose comes as a path in the start's frame, without stamp.
-  Path local_end;
-  local_end.header.frame_id = "odom";
-  local_end.poses = {pose(1, 2), pose(3, 4, "map")};
-  EXPECT_EQ(
-      received<Path>(
-          "trace/local_end_pose",
-          [&] { trace.PublishLocalEndPose(pose(1, 2), pose(3, 4, "map")); }),
-      local_end);
-  EXPECT_EQ(
-      received<PoseStamped>("trace/dir_pose", [&] { trace.PublishDirPose(pose(5, 6)); }),
-      pose(5, 6));
-  const Twist back = twist(-0.1, 0, 0, 0, 0.5, 0);
-  EXPECT_EQ(
-      received<Twist>("trace/recovery_backward", [&] { trace.publishRecoveryBackward(back); }),
-      back);
+  area.set__ns("area").points.resize(4);
   skelmar_protocol::msg::RobotEvent event;
-  event.header.frame_id = "base_link";
-  event.event_id = -12;
-  event.arguments = {"bumper", "", "left side"};
-  EXPECT_EQ(
-      received<skelmar_protocol::msg::RobotEvent>(
-          "/robot_event", [&] { events.publishRobotEvent(event); }),
-      event);
-}
-
-TEST_F(UnitTest, FootprintIsPlacedAtThePoseWithItsHeader)
-{
-  sc::MicroUnitTrace trace(unit_node.node);
-  const double h = std::sqrt(0.5);
-  const double turn = 2.0 * std::atan2(0.3, 0.1);  // the yaw of (0.1, 0.3, -0.1, 0.3)
-  const struct
-  {
-    std::array<double, 4> orientation;
-    std::vector<double> footprint;  // x, y pairs
-    std::vector<double> placed;
-  } rows[] = {
-      {{0, 0, 0, 1}, {1, 0, 0, 0.5}, {2, 2, 1, 2.5}},
-      {{0, 0, h, h}, {1, 0, 0, 0.5}, {1, 3, 0.5, 2}},
-      {{0.1, 0.3, -0.1, 0.3}, {1, 0}, {1 + std::cos(turn), 2 + std::sin(turn)}},
-      {{0, 0, 0, 1}, {}, {}},
-  };
-  for (const auto & row : rows) {
+  event.set__event_id(-12).set__arguments({"bumper", "", "left"}).header.frame_id = "base";
+  const Twist back = twist(-0.1, 0, 0, 0, 0.5, 0);
+  // The footprint, (1, 0) and (0, 0.5) at any height, turns by the pose's yaw (2 atan2(y, x)
+  // at the singular orientations), moves to its position and lies flat under its header.
+  const auto footprint = [&](std::vector<double> q, std::vector<float> placed) {
     PoseStamped at = pose(1, 2);
-    std::tie(
-        at.pose.orientation.x, at.pose.orientation.y, at.pose.orientation.z,
-        at.pose.orientation.w) = std::tuple_cat(row.orientation);
-    std::vector<geometry_msgs::msg::Point> footprint(row.footprint.size() / 2);
-    for (size_t i = 0; i < footprint.size(); ++i) {
-      footprint[i].set__x(row.footprint[2 * i]).set__y(row.footprint[2 * i + 1]).set__z(5.0);
+    at.pose.orientation.set__x(q[0]).set__y(q[1]).set__z(q[2]).set__w(q[3]);
+    std::vector<geometry_msgs::msg::Point> points(placed.size() / 2);
+    geometry_msgs::msg::PolygonStamped expected;
+    expected.header = at.header;
+    for (size_t i = 0; i < points.size(); ++i) {
+      points[i].set__x(i == 0 ? 1.0 : 0.0).set__y(i == 0 ? 0.0 : 0.5).set__z(5.0);
+      expected.polygon.points.emplace_back().set__x(placed[2 * i]).set__y(placed[2 * i + 1]);
     }
-    const auto placed = firstReceived<geometry_msgs::msg::PolygonStamped>(
-        *peer.node, "trace_published_footprint", [&] { trace.publishFootPrint(footprint, at); },
-        rclcpp::SystemDefaultsQoS());
-    EXPECT_EQ(placed.header, at.header);
-    ASSERT_EQ(placed.polygon.points.size(), footprint.size());
-    for (size_t i = 0; i < footprint.size(); ++i) {
-      EXPECT_NEAR(placed.polygon.points[i].x, row.placed[2 * i], 1e-6);
-      EXPECT_NEAR(placed.polygon.points[i].y, row.placed[2 * i + 1], 1e-6);
-      EXPECT_EQ(placed.polygon.points[i].z, 0.0F);
-    }
+    return sends("trace_published_footprint", expected, [&, points, at]() mutable {
+      tr.publishFootPrint(points, at);
+    });
+  };
+  const double h = std::sqrt(0.5);
+  const std::string pp = "skelmar_nav2_planning/";
+  const std::function<void()> checks[] = {
+      sends("skelmar_nav2_error", code, [&] { err.publishErrorMsg(code); }),
+      sends("active_trigger_rosbag", texts, [&] { err.publishActiveTriggerRosbag("A", "B"); }),
+      sends(pp + "global_planning_path", flat, [&] { pl.publishGlobalPath(multi); }),
+      sends(pp + "global_planning_path", Path(), [&] { pl.publishGlobalPath(decltype(multi)()); }),
+      sends(pp + "dynamic_global_planning_path", flat, [&] { pl.publishDynamicGlobalPath(multi); }),
+      sends(pp + "cropped_global_planning_path", flat, [&] { pl.publishCroppedGlobalPath(multi); }),
+      sends(pp + "contour", contour, [&] { pl.publishContour(contour.polygon); }),
+      sends("covered_path", covered, [&] { pl.publishCoveredPath(ends.poses); }),
+      sends(pp + "local_planning_path", ends, [&] { pl.publishLocalPath(ends); }),
+      sends(pp + "contour_path", flat, [&] { pl.publishContourPath(flat); }),
+      sends("cleaning_report", report, [&] { pl.publishCoveredPoints(report); }),
+      sends("/connective_area", area, [&] { pl.publishConnectiveArea(area); }),
+      sends("wait_for_dynamic_obstacle", code, [&] { pl.publishWaitForDynamicObstacle(code); }),
+      sends(
+          "trace/local_end_pose", ends,
+          [&] { tr.PublishLocalEndPose(pose(1, 2), pose(3, 4, "map")); }),
+      sends("trace/dir_pose", pose(5, 6), [&] { tr.PublishDirPose(pose(5, 6)); }),
+      sends("trace/recovery_backward", back, [&] { tr.publishRecoveryBackward(back); }),
+      sends("/robot_event", event, [&] { ev.publishRobotEvent(event); }),
+      footprint({0, 0, 0, 1}, {2, 2, 1, 2.5}),
+      footprint({0, 0, h, h}, {1, 3, 0.5, 2}),
+      footprint({0.1, 0.1, -0.1, 0.1}, {1, 3, 0.5, 2}),
+      footprint({0, 0, 0, 1}, {})};
+  for (const auto & check : checks) {
+    check();
   }
 }
 
@@ -310,224 +240,370 @@ TEST_F(UnitTest, ReceivingUnitsKeepTheLatestMessageOfEachInput)
   sc::MicroUnitOdom odom(unit_node.node);
   sc::MicroUnitPeopleInfo people(unit_node.node);
   const auto spinning = skelmar_test::spin(unit_node);
-  EXPECT_EQ(odom.getOdom(), geometry_msgs::msg::TwistStamped());
-  EXPECT_EQ(odom.getOdomPose(), PoseStamped());
-  EXPECT_TRUE(people.getPeopleInfo().empty());
-  // A name listed twice keeps one subscription.
-  EXPECT_EQ(people.people_subs.size(), 3U);
-
-  auto odom_pub = peer.node->create_publisher<nav_msgs::msg::Odometry>("robot_base/wheel/odom", 10);
-  for (const int n : {5, 2}) {  // an older stamp replaces a newer one too
+  EXPECT_EQ(people.people_subs.size(), 3U);  // a name listed twice keeps one subscription
+  for (const int n : {5, 2}) {               // an older stamp replaces a newer one too
     nav_msgs::msg::Odometry msg;
-    msg.header.stamp.sec = n;
-    msg.header.frame_id = "odom";
-    msg.pose.pose = pose(n, 3).pose;
+    msg.set__header(header("odom", n)).pose.pose = pose(n, 3).pose;
     msg.pose.covariance[0] = 9.0;
     msg.twist.twist = twist(0.5 * n, 0.25, 11, 12, 13, -0.125);
-    ASSERT_TRUE(waitFor([&] {
-      odom_pub->publish(msg);
-      return odom.getOdomPose().header == msg.header;
-    }));
+    ASSERT_TRUE(deliver(
+        p, "robot_base/wheel/odom", msg, [&] { return odom.getOdomPose().header == msg.header; }));
     EXPECT_EQ(odom.getOdomPose().pose, msg.pose.pose);
-    geometry_msgs::msg::TwistStamped velocity;
-    velocity.header = msg.header;
-    velocity.twist = twist(0.5 * n, 0.25, 0, 0, 0, -0.125);
+    geometry_msgs::msg::TwistStamped velocity;  // the planar components only
+    velocity.set__header(msg.header).twist = twist(0.5 * n, 0.25, 0, 0, 0, -0.125);
     EXPECT_EQ(odom.getOdom(), velocity);
   }
-
   // Lists keyed by the topic as written; header and objects kept, nothing else.
-  for (const auto & [topic, key, n] :
-       {std::tuple{"people_a", "people_a", 3},
-        {"/people_b", "/people_b", 5},
-        {"people_a", "people_a", 4}}) {
-    ObjectList list;
-    list.header.stamp.sec = n;
-    list.text = "dropped";
-    list.objects.resize(static_cast<size_t>(n));
+  for (const auto & [topic, n] : {std::pair{"people_a", 3}, {"/people_b", 5}, {"people_a", 4}}) {
+    skelmar_protocol::msg::ObjectList list;
+    list.set__text("dropped").set__scalar(6).set__header(header("", n)).objects.resize(3);
     list.objects[0].history_ids = {n};
-    auto pub = peer.node->create_publisher<ObjectList>(topic, 10);
-    ASSERT_TRUE(waitFor([&] {
-      pub->publish(list);
-      const auto stored = people.getPeopleInfo();
-      return stored.count(key) == 1 && stored.at(key).header.stamp.sec == n;
+    ASSERT_TRUE(deliver(p, topic, list, [&, topic = topic, n = n] {
+      return people.getPeopleInfo()[topic].header.stamp.sec == n;
     })) << topic;
-    list.text.clear();
-    EXPECT_EQ(people.getPeopleInfo().at(key), list);
+    EXPECT_EQ(people.getPeopleInfo().at(topic), list.set__text("").set__scalar(0));
   }
   EXPECT_EQ(people.getPeopleInfo().size(), 2U);
 }
 
 TEST(UnitParameters, DeclaredOnceAndRefusedOfAnotherTypeOrWithInvalidNames)
 {
-  SpunNode holder("parameters");
-  holder.node->declare_parameter("communicator_cmd_vel_out", "/first_out");
-  sc::MicroUnitCmdVel first(holder.node);
+  const auto node = [](const std::string & name, const rclcpp::ParameterValue & value) {
+    return SpunNode("parameters", "", rclcpp::NodeOptions().parameter_overrides({{name, value}}))
+        .node;
+  };
+  const auto holder = node("communicator_cmd_vel_out", rclcpp::ParameterValue("/first_out"));
+  sc::MicroUnitCmdVel first(holder);
   EXPECT_STREQ(first.cmd_vel_pub->get_topic_name(), "/first_out");
-  holder.node->set_parameter(rclcpp::Parameter("communicator_cmd_vel_out", "/second_out"));
-  sc::MicroUnitCmdVel second(holder.node);  // not declared twice
+  holder->set_parameter(rclcpp::Parameter("communicator_cmd_vel_out", "/second_out"));
+  sc::MicroUnitCmdVel second(holder);  // not declared twice
   EXPECT_STREQ(second.cmd_vel_pub->get_topic_name(), "/second_out");
-  sc::MicroUnitPeopleInfo none(holder.node);
+  sc::MicroUnitPeopleInfo none(holder);
+  sc::MicroUnitPeopleInfo again(holder);
   EXPECT_TRUE(none.people_subs.empty());
-  sc::MicroUnitPeopleInfo again(holder.node);
-  EXPECT_TRUE(
-      holder.node->get_parameter("communicator_people_info_topic").as_string_array().empty());
+  EXPECT_TRUE(holder->get_parameter("communicator_people_info_topic").as_string_array().empty());
 
-  SpunNode wrong("wrong_type");
-  wrong.node->declare_parameter("communicator_cmd_vel_out", 2.5);
-  EXPECT_THROW(sc::MicroUnitCmdVel{wrong.node}, rclcpp::exceptions::InvalidParameterTypeException);
-  SpunNode single("single", "", peopleTopics(rclcpp::ParameterValue("people_a")));
+  using rclcpp::exceptions::InvalidParameterTypeException;
+  const auto wrong = node("unused", rclcpp::ParameterValue());
+  wrong->declare_parameter("communicator_cmd_vel_out", 2.5);
+  EXPECT_THROW(sc::MicroUnitCmdVel{wrong}, InvalidParameterTypeException);
+  const std::string topics = "communicator_people_info_topic";
   EXPECT_THROW(
-      sc::MicroUnitPeopleInfo{single.node}, rclcpp::exceptions::InvalidParameterTypeException);
-  SpunNode invalid(
-      "invalid", "", peopleTopics(rclcpp::ParameterValue(std::vector<std::string>{"a b"})));
-  EXPECT_THROW(sc::MicroUnitPeopleInfo{invalid.node}, rclcpp::exceptions::InvalidTopicNameError);
+      sc::MicroUnitPeopleInfo{node(topics, rclcpp::ParameterValue("people_a"))},
+      InvalidParameterTypeException);
+  EXPECT_THROW(
+      sc::MicroUnitPeopleInfo{
+          node(topics, rclcpp::ParameterValue(std::vector<std::string>{"a b"}))},
+      rclcpp::exceptions::InvalidTopicNameError);
 }
 
 TEST_F(UnitTest, ObstaclesArePathsInMapThroughTheLatestTransformOrNothingWithAWarning)
 {
   sc::MicroUnitDynamicObstacle unit(unit_node.node);
   const auto spinning = skelmar_test::spin(unit_node);
-  skelmar_test::Inbox<rcl_interfaces::msg::Log> rosout(*peer.node, "/rosout");
-  auto pub = peer.node->create_publisher<DynamicObstacles>("/bev_tracker_dynamic_obstacles", 10);
-  const auto send = [&](const DynamicObstacles & msg) {
-    ASSERT_TRUE(waitFor([&] {
-      pub->publish(msg);
+  skelmar_test::Inbox<rcl_interfaces::msg::Log> rosout(p, "/rosout");
+  const auto send = [&](const Header & h, const Points & xs, std::function<bool()> arrived = {}) {
+    const auto stamped = [&] {
       const auto now = unit.getDynamicObstacle();
-      return now.empty() == msg.obstacles.empty() &&
-             (now.empty() || now[0].header.stamp == msg.header.stamp);
-    })) << msg.header.frame_id;
+      return !now.empty() && now[0].header.stamp == h.stamp;
+    };
+    EXPECT_TRUE(deliver(
+        p, "/bev_tracker_dynamic_obstacles", obstacles(h, xs), arrived ? arrived : stamped));
+    return unit.getDynamicObstacle();
   };
   EXPECT_TRUE(unit.getDynamicObstacle().empty());
-  const auto in_map = obstacles("map", 11, {{1, 4}, {}});
-  send(in_map);
-  auto paths = unit.getDynamicObstacle();
-  ASSERT_EQ(paths.size(), 2U);
-  EXPECT_TRUE(paths[1].poses.empty());
-  ASSERT_EQ(paths[0].poses.size(), 2U);
-  for (size_t i = 0; i < 2; ++i) {
-    EXPECT_EQ(paths[i].header, in_map.header);
-    EXPECT_EQ(paths[0].poses[i].header, in_map.header);
-    EXPECT_EQ(paths[0].poses[i].pose.position, in_map.obstacles[0].points[i]);
-    EXPECT_EQ(paths[0].poses[i].pose.orientation, geometry_msgs::msg::Quaternion());
-  }
+  const Points xs{{1, 4}, {}};
+  EXPECT_EQ(send(header("map", 11), xs), obstacles(header("map", 11), xs, header("map", 11)));
   // A message without obstacles leaves the list as it was.
-  unit.DynamicObstacleCallback(std::make_shared<DynamicObstacles>(obstacles("map", 12, {})));
-  EXPECT_EQ(unit.getDynamicObstacle(), paths);
+  unit.DynamicObstacleCallback(std::make_shared<DynamicObstacles>(obstacles(header("map", 1), {})));
+  EXPECT_EQ(unit.getDynamicObstacle(), obstacles(header("map", 11), xs, header("map", 11)));
 
-  // "laser" lies at (1, 2) in "map", turned a quarter.
   tf2_ros::TransformBroadcaster broadcaster(peer.node);
-  geometry_msgs::msg::TransformStamped laser;
-  laser.header.frame_id = "map";
-  laser.header.stamp.sec = 5;
-  laser.child_frame_id = "laser";
-  laser.transform.translation.set__x(1.0).set__y(2.0);
-  laser.transform.rotation.set__z(std::sqrt(0.5)).set__w(std::sqrt(0.5));
+  geometry_msgs::msg::TransformStamped laser;  // 3 m ahead
+  laser.set__header(header("map", 5)).set__child_frame_id("laser").transform.translation.x = 3;
   ASSERT_TRUE(waitFor([&] {
     broadcaster.sendTransform(laser);
     return unit.tf_buffer->canTransform("map", "laser", tf2::TimePointZero);
   }));
-  send(obstacles("laser", 21, {{1, 0.5}, {}}));
-  paths = unit.getDynamicObstacle();
-  ASSERT_EQ(paths.size(), 2U);
-  EXPECT_EQ(paths[1].header.frame_id, "map");
-  ASSERT_EQ(paths[0].poses.size(), 2U);
-  EXPECT_EQ(paths[0].header.frame_id, "map");
-  EXPECT_EQ(paths[0].header.stamp.sec, 21);
-  for (size_t i = 0; i < 2; ++i) {
-    const double x = i == 0 ? 1 : 0.5;
-    const auto & p = paths[0].poses[i];
-    EXPECT_EQ(p.header.frame_id, "map");
-    EXPECT_EQ(p.header.stamp.sec, 5);
-    EXPECT_NEAR(p.pose.position.x, 1 - 2 * x, 1e-12);
-    EXPECT_NEAR(p.pose.position.y, 2 + x, 1e-12);
-    EXPECT_NEAR(p.pose.position.z, 0.5, 1e-12);
-    // The transform's rotation, possibly with all four signs flipped.
-    EXPECT_NEAR(std::abs(p.pose.orientation.z), std::sqrt(0.5), 1e-12);
-  }
+  EXPECT_EQ(send(header("laser", 21), xs), obstacles(header("map", 21), xs, laser.header, 3));
 
   // A frame that cannot be looked up leaves the list empty and warns why.
-  const auto warnings = [&] {
-    std::vector<std::string> texts;
-    for (const auto & record : rosout.messages()) {
-      if (record.name == unit_node.node->get_logger().get_name() && record.level == record.WARN) {
-        texts.push_back(record.msg);
-      }
-    }
-    return texts;
+  const auto warned = [&](const std::string & frame) {
+    const std::regex text("Could not transform " + frame + " to map: .+");
+    const auto logs = rosout.messages();
+    return std::any_of(logs.begin(), logs.end(), [&](const rcl_interfaces::msg::Log & log) {
+      return log.name == unit_node.node->get_logger().get_name() && log.level == log.WARN &&
+             std::regex_match(log.msg, text);
+    });
   };
   for (const std::string frame : {"unknown_frame", "/map", "Map"}) {
-    const size_t seen = warnings().size();
-    send(obstacles("map", 1, {{1}}));
-    ASSERT_TRUE(waitFor([&] {
-      pub->publish(obstacles(frame, 2, {{1}, {2}}));
-      return unit.getDynamicObstacle().empty() && warnings().size() > seen;
-    }));
-    const std::string prefix = "Could not transform " + frame + " to map: ";
-    EXPECT_EQ(warnings().back().substr(0, prefix.size()), prefix) << warnings().back();
-    EXPECT_GT(warnings().back().size(), prefix.size());
+    send(header("map", 1), {{1}});
+    send(header(frame, 2), {{1}, {2}}, [&] {
+      return unit.getDynamicObstacle().empty() && warned(frame);
+    });
   }
 }
 
 TEST_F(UnitTest, EnormousAndEmptySequencesArriveWholeAndReplaceTheStoredCopy)
 {
   constexpr size_t kMany = 200000;
+  constexpr std::chrono::seconds kLong(60);
   sc::MicroUnitDynamicObstacle obstacle_unit(unit_node.node);
   sc::MicroUnitPeopleInfo people_unit(unit_node.node);
-  sc::MicroUnitPlanning planning(unit_node.node);
   const auto spinning = skelmar_test::spin(unit_node);
-  std::vector<double> many(kMany);
-  for (size_t i = 0; i < kMany; ++i) {
-    many[i] = static_cast<double>(i);
-  }
-  // 3000 obstacles, all empty but one of 200000 points.
-  std::vector<std::vector<double>> sets(3000);
-  sets[1500] = many;
-  const DynamicObstacles msg = obstacles("map", 5, sets);
-  auto obstacle_pub =
-      peer.node->create_publisher<DynamicObstacles>("/bev_tracker_dynamic_obstacles", 10);
-  ASSERT_TRUE(waitFor(
-      [&] {
-        obstacle_pub->publish(msg);
-        return waitFor(
-            [&] { return obstacle_unit.getDynamicObstacle().size() == 3000; },
-            std::chrono::seconds(2));
-      },
-      std::chrono::seconds(20)));
-  const auto paths = obstacle_unit.getDynamicObstacle();
-  for (size_t i = 0; i < paths.size(); ++i) {
-    ASSERT_EQ(paths[i].poses.size(), i == 1500 ? kMany : 0U) << i;
-  }
-  for (size_t i = 0; i < kMany; ++i) {
-    ASSERT_EQ(paths[1500].poses[i].pose.position, msg.obstacles[1500].points[i]) << i;
-  }
+  Points xs(3000);  // all empty but one of kMany points
+  xs[1500].resize(kMany);
+  std::iota(xs[1500].begin(), xs[1500].end(), 0.0);
+  const auto all = [&] { return obstacle_unit.getDynamicObstacle().size() == 3000; };
+  ASSERT_TRUE(
+      deliver(p, "/bev_tracker_dynamic_obstacles", obstacles(header("map", 5), xs), all, kLong));
+  EXPECT_EQ(obstacle_unit.getDynamicObstacle(), obstacles(header("map", 5), xs, header("map", 5)));
 
-  // A people list with an enormous contour, then an empty list that replaces it entirely.
-  ObjectList crowd;
-  crowd.header.stamp.sec = 9;
-  crowd.objects.resize(3);
+  skelmar_protocol::msg::ObjectList crowd;  // enormous sequences, then none
+  crowd.set__header(header("", 9)).objects.resize(3);
   crowd.objects[1].contour.resize(kMany);
   crowd.objects[2].history_ids.assign(kMany, 7);
-  auto people_pub = peer.node->create_publisher<ObjectList>("/crowd", 10);
-  for (const ObjectList & list : {crowd, ObjectList()}) {
-    ASSERT_TRUE(waitFor(
-        [&] {
-          people_pub->publish(list);
-          const auto stored = people_unit.getPeopleInfo();
-          return stored.count("/crowd") == 1 && stored.at("/crowd") == list;
-        },
-        std::chrono::seconds(20)));
+  for (const skelmar_protocol::msg::ObjectList & list :
+       {crowd, skelmar_protocol::msg::ObjectList()}) {
+    const auto stored = [&] { return people_unit.getPeopleInfo()["/crowd"] == list; };
+    ASSERT_TRUE(deliver(p, "/crowd", list, stored, kLong));
+  }
+}
+
+TEST(Bundles, NamedAfterTheSecondsWithExactlyTheirEndpointsAndConfiguredGlobally)
+{
+  skelmar_test::GlobalRosArguments args(
+      {"-r", "__ns:=/robot4", "-p", "communicator_people_info_topic:=[people, /people_b]", "-p",
+       "communicator_cmd_vel_out:=cmd_out", "-p", "use_sim_time:=true"});
+  const time_t before = std::time(nullptr);
+  sc::CommunicatorDecision decision;
+  sc::CommunicatorEngine engine;
+  const time_t after = std::time(nullptr);
+  // A node named by the prefix and the seconds of its construction, with exactly the given
+  // endpoints (but /rosout and /parameter_events), which the graph shows asynchronously;
+  // relative names resolve in the namespace. Every publisher but the footprint's keeps the
+  // last message, reliable and volatile.
+  using Publishers = std::vector<std::pair<rclcpp::PublisherBase::SharedPtr, std::string>>;
+  const auto expectBundle = [&](const auto & bundle, const std::string & prefix,
+                                Publishers publishers, std::set<std::string> subscriptions) {
+    const std::string name = bundle.node->get_name();
+    std::smatch seconds;
+    ASSERT_TRUE(std::regex_match(name, seconds, std::regex(prefix + "([1-9][0-9]*)"))) << name;
+    EXPECT_GE(std::stoll(seconds[1]), before);
+    EXPECT_LE(std::stoll(seconds[1]), after);
+    publishers.insert(
+        publishers.end(), {{bundle.cmd_vel->cmd_vel_pub, "/robot4/cmd_out"},
+                           {bundle.err_code->error_pub, "/robot4/skelmar_nav2_error"},
+                           {bundle.err_code->trigger_rosbag_pub, "/robot4/active_trigger_rosbag"},
+                           {bundle.err_code->exception_handle_pub, "/robot4/exception_handle"}});
+    std::set<std::string> topics;
+    for (const auto & [publisher, topic] : publishers) {
+      const rclcpp::QoS qos = publisher->get_actual_qos();
+      EXPECT_EQ(publisher->get_topic_name(), *topics.insert(topic).first);
+      EXPECT_TRUE(
+          topic == "/robot4/trace_published_footprint" ||
+          (qos.depth() == 1U && qos.reliability() == rclcpp::ReliabilityPolicy::Reliable &&
+           qos.durability() == rclcpp::DurabilityPolicy::Volatile))
+          << topic;
+    }
+    subscriptions.insert({"/clock", "/robot4/planner_speed"});  // simulated time: the clock
+    const auto graph = bundle.node->get_node_graph_interface();
+    const auto shown = [&](bool publishing) {
+      std::set<std::string> found;
+      for (const auto & [topic, types] :
+           publishing ? graph->get_publisher_names_and_types_by_node(name, "/robot4")
+                      : graph->get_subscriber_names_and_types_by_node(name, "/robot4")) {
+        if (topic != "/rosout" && topic != "/parameter_events") {
+          found.insert(topic);
+        }
+      }
+      return found;
+    };
+    waitFor([&] { return shown(true) == topics && shown(false) == subscriptions; });
+    EXPECT_EQ(shown(true), topics);
+    EXPECT_EQ(shown(false), subscriptions);
+  };
+  expectBundle(decision, "skelmar_nav2_decision_communicator", {}, {});
+  const auto & pl = *engine.planning;
+  const auto & tr = *engine.trace;
+  const std::string pp = "/robot4/skelmar_nav2_planning/";
+  expectBundle(
+      engine, "skelmar_nav2_engine_communicator",
+      {{pl.global_path_pub, pp + "global_planning_path"},
+       {pl.dynamic_global_path_pub, pp + "dynamic_global_planning_path"},
+       {pl.cropped_global_path_pub, pp + "cropped_global_planning_path"},
+       {pl.local_path_pub, pp + "local_planning_path"},
+       {pl.contour_path_pub, pp + "contour_path"},
+       {pl.contour_pub, pp + "contour"},
+       {pl.wait_for_dynamic_obstacle_pub, "/robot4/wait_for_dynamic_obstacle"},
+       {pl.cleaning_report_pub, "/robot4/cleaning_report"},
+       {pl.connective_area_pub, "/connective_area"},
+       {pl.covered_path_pub, "/robot4/covered_path"},
+       {tr.local_end_pose_pub, "/robot4/trace/local_end_pose"},
+       {tr.dir_pose_pub, "/robot4/trace/dir_pose"},
+       {tr.recovery_backward_pub, "/robot4/trace/recovery_backward"},
+       {tr.footprint_pub, "/robot4/trace_published_footprint"},
+       {engine.robot_event->robot_event_pub, "/robot_event"}},
+      {"/bev_tracker_dynamic_obstacles", "/people_b", "/robot4/people",
+       "/robot4/robot_base/wheel/odom"});
+  EXPECT_EQ(engine.cmd_vel->planner_speed_sub->get_actual_qos().depth(), 1U);
+  EXPECT_STREQ(pl.trigger_clean_coverage_client->get_service_name(), "/trigger_clean_coverage");
+  EXPECT_EQ(engine.dynamic_obstacle->tf_buffer->getCacheLength(), std::chrono::seconds(10));
+
+  // Both node threads run: one ratio reaches both units. Exception stamps follow the
+  // simulated clock.
+  SpunNode observer("bundle_observer");
+  skelmar_protocol::msg::PlannerSpeedControl ratio;
+  ratio.speed_ratio = 0.5F;
+  EXPECT_TRUE(deliver(*observer.node, "/robot4/planner_speed", ratio, [&] {
+    return decision.cmd_vel->speed_ratio.load() == 0.5F &&
+           engine.cmd_vel->speed_ratio.load() == 0.5F;
+  }));
+  rosgraph_msgs::msg::Clock clock;
+  clock.clock.sec = 1234;
+  ASSERT_TRUE(deliver(*observer.node, "/clock", clock, [&] {
+    return decision.node->now().nanoseconds() == 1'234'000'000'000;
+  }));
+  observer.spin();
+  skelmar_protocol::msg::ExceptionHandle handled;
+  handled.set__exception_code(3).header.stamp = clock.clock;
+  const auto publish = [&] { decision.err_code->publishExceptionHandle(3); };
+  EXPECT_EQ(
+      skelmar_test::firstReceived<decltype(handled)>(
+          *observer.node, "/robot4/exception_handle", publish),
+      handled);
+}
+
+TEST(Bundles, FailedConstructionLeavesNoThread)
+{
+  {
+    // Two threads of its own: the node's, and the one spinning the transform listener's node
+    // (counted once the middleware's own threads run).
+    const sc::CommunicatorDecision decision;
+    const size_t threads = threadCount();
+    sc::CommunicatorEngine engine;
+    EXPECT_EQ(threadCount(), threads + 2);
+  }
+  using rclcpp::exceptions::InvalidParameterTypeException;
+  const std::pair<std::string, std::function<void()>> failures[] = {
+      {"communicator_cmd_vel_out:=5",
+       [] { EXPECT_THROW(sc::CommunicatorDecision{}, InvalidParameterTypeException); }},
+      {"communicator_people_info_topic:=people_a",
+       [] { EXPECT_THROW(sc::CommunicatorEngine{}, InvalidParameterTypeException); }},
+      // Only the transform listener's own node declares this override's parameter: the
+      // failure comes in the last step, after the node thread has started.
+      {"qos_overrides./tf.subscription.depth:=deep",
+       [] { EXPECT_THROW(sc::CommunicatorEngine{}, std::runtime_error); }}};
+  for (const auto & [argument, construct] : failures) {
+    SCOPED_TRACE(argument);
+    skelmar_test::GlobalRosArguments args({"-p", argument});
+    const size_t threads = threadCount();
+    construct();
+    EXPECT_EQ(threadCount(), threads);
+  }
+}
+
+TEST(NodeThreadStart, DestroyedRightAfterStartingManyTimes)
+{
+  auto node = SpunNode("thread_cycles").node;
+  const size_t threads = threadCount();
+  for (int i = 0; i < 300; ++i) {
+    // The node leaves its executor when the executor goes, so it can be added again.
+    ASSERT_TRUE(skelmar_internal::startNodeThread(node->get_node_base_interface()));
+  }
+  EXPECT_EQ(threadCount(), threads);
+}
+
+// The clean-coverage call against a missing, a slow and a prompt service, which records each
+// request and holds back its answer while `hold` is set.
+class TriggerTest : public ::testing::Test
+{
+protected:
+  using Request = std::tuple<bool, int, int>;
+  using Service = skelmar_nav2_protocol::srv::TriggerCleanCoverage;
+
+  void startService()
+  {
+    service = server.node->create_service<Service>(
+        "/trigger_clean_coverage",
+        [this](std::shared_ptr<Service::Request> r, std::shared_ptr<Service::Response>) {
+          {
+            std::lock_guard<std::mutex> lock(mutex);
+            requests.emplace(r->flag, r->first_value, r->second_value);
+          }
+          waitFor([this] { return !hold; }, std::chrono::seconds(10));
+        });
+    server.spin();
   }
 
-  // Many empty path entries around one enormous one flatten into that one's poses.
-  skelmar_nav2_protocol::msg::MultiPaths multi;
-  multi.paths.resize(2000);
-  multi.paths.front().header.frame_id = "odom";
-  multi.paths[1000].poses.resize(kMany);
-  for (size_t i = 0; i < kMany; ++i) {
-    multi.paths[1000].poses[i].pose.position.x = many[i];
+  std::multiset<Request> received()
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    return requests;
   }
-  const auto flat = received<Path>(
-      "skelmar_nav2_planning/global_planning_path", [&] { planning.publishGlobalPath(multi); });
-  EXPECT_EQ(flat.header.frame_id, "odom");
-  EXPECT_EQ(flat.poses, multi.paths[1000].poses);
+
+  // One call, which ends well within a generous bound of its two one-second limits.
+  bool call(bool flag, int first, int second)
+  {
+    const auto start = std::chrono::steady_clock::now();
+    const bool result = unit.triggerCleanCoverage(flag, first, second);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    return result;
+  }
+
+  // The records so far, as "<file> <function> <payload after its number>".
+  std::vector<std::string> logged()
+  {
+    std::vector<std::string> lines;
+    for (const auto & r : log->records()) {
+      lines.push_back(r.file + " " + r.function + " " + r.payload.substr(r.payload.find('[')));
+    }
+    return lines;
+  }
+
+  // Declared so that the unit's thread stops first, then the service's, before what the
+  // service callback uses goes.
+  std::shared_ptr<skelmar_test::LogCapture> log = skelmar_test::LogCapture::attach();
+  SpunNode unit_node{"trigger_unit"};
+  sc::MicroUnitPlanning unit{unit_node.node};
+  rclcpp::Service<Service>::SharedPtr service;
+  std::mutex mutex;
+  std::multiset<Request> requests;
+  std::atomic<bool> hold{false};
+  SpunNode server{"trigger_server"};
+  std::unique_ptr<nav2_util::NodeThread> spinning = skelmar_test::spin(unit_node);
+};
+
+TEST_F(TriggerTest, ReturnsWhetherTheServiceAnsweredInTimeAndLogsWhyNot)
+{
+  EXPECT_FALSE(call(true, 1, 2));
+  hold = true;  // the call gives up on the answer, which comes later
+  startService();
+  EXPECT_TRUE(call(true, 1, 1));
+  hold = false;
+  EXPECT_TRUE(call(true, -3, 2147483647));  // prompt answers log nothing
+  EXPECT_TRUE(call(false, -2147483647 - 1, -1));
+  EXPECT_EQ(
+      received(),
+      (std::multiset<Request>{{true, 1, 1}, {true, -3, 2147483647}, {false, -2147483647 - 1, -1}}));
+  unit.trigger_clean_coverage_client.reset();
+  EXPECT_FALSE(call(false, 0, 0));
+  const std::string at = "./src/communicator/microunit_planning.cpp triggerCleanCoverage [ERROR] ";
+  EXPECT_EQ(
+      logged(), (std::vector<std::string>{
+                    at + "Server not exist", at + "SyncCallService server timeout",
+                    at + "SyncCallService client is nullptr"}));
+}
+
+TEST_F(TriggerTest, SeveralThreadsCallAtOnce)
+{
+  startService();
+  std::atomic<int> succeeded{0};
+  skelmar_test::runTogether(
+      4, [&](int t) { succeeded += unit.triggerCleanCoverage(t % 2 == 0, t, -t) ? 1 : 0; });
+  EXPECT_EQ(succeeded, 4);
+  EXPECT_EQ(
+      received(),
+      (std::multiset<Request>{{true, 0, 0}, {false, 1, -1}, {true, 2, -2}, {false, 3, -3}}));
+  EXPECT_TRUE(logged().empty());
 }

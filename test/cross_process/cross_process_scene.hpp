@@ -1,28 +1,26 @@
 #ifndef CROSS_PROCESS__CROSS_PROCESS_SCENE_HPP_
 #define CROSS_PROCESS__CROSS_PROCESS_SCENE_HPP_
 
-// What the peer process sends and what the engine's process sends back, known to both.
+// What the peer process sends, and what it must receive from the engine's process.
 
 #include <cstdint>
 
 #include "geometry_msgs/msg/transform_stamped.hpp"
 #include "geometry_msgs/msg/twist.hpp"
 #include "nav_msgs/msg/odometry.hpp"
+#include "nav_msgs/msg/path.hpp"
 #include "skelmar_nav2_protocol/msg/multi_paths.hpp"
 #include "skelmar_protocol/msg/dynamic_obstacles.hpp"
 
 namespace cross_process {
 
-/// The speed ratio the peer sends on "planner_speed" and the error code its decision bundle
-/// reports.
-constexpr float kRatio = 0.5F;
-constexpr std::int8_t kErrorCode = 7;
+constexpr float kRatio = 0.5F;         // on "planner_speed"
+constexpr std::int8_t kErrorCode = 7;  // from the peer's decision bundle
 
-inline nav_msgs::msg::Odometry odometry()
+inline nav_msgs::msg::Odometry odometry()  // planar, as the odometry unit keeps it
 {
   nav_msgs::msg::Odometry odom;
-  odom.header.stamp.set__sec(1700000000).set__nanosec(250000000);
-  odom.header.frame_id = "odom";
+  odom.header.set__frame_id("odom").stamp.set__sec(1700000000).set__nanosec(250000000);
   odom.pose.pose.position.set__x(1.5).set__y(-2.25);
   odom.pose.pose.orientation.set__z(0.6).set__w(0.8);
   odom.twist.twist.linear.x = 0.35;
@@ -30,23 +28,19 @@ inline nav_msgs::msg::Odometry odometry()
   return odom;
 }
 
-/// "map" -> "odom": half a turn about z and a shift, both exact in binary.
-inline geometry_msgs::msg::TransformStamped mapToOdom()
+inline geometry_msgs::msg::TransformStamped mapToOdom()  // half a turn and a shift, exact
 {
   geometry_msgs::msg::TransformStamped transform;
-  transform.header.frame_id = "map";
-  transform.child_frame_id = "odom";
+  transform.set__child_frame_id("odom").header.frame_id = "map";
   transform.transform.translation.set__x(10.0).set__y(-4.0);
   transform.transform.rotation.set__z(1.0).set__w(0.0);
   return transform;
 }
 
-/// Two obstacles in "odom": three points and none.
-inline skelmar_protocol::msg::DynamicObstacles obstacles()
+inline skelmar_protocol::msg::DynamicObstacles obstacles()  // three points and none, in "odom"
 {
   skelmar_protocol::msg::DynamicObstacles message;
-  message.header.stamp.sec = 42;
-  message.header.frame_id = "odom";
+  message.header.set__frame_id("odom").stamp.sec = 42;
   message.obstacles.resize(2);
   for (const auto & [x, y] : {std::pair{1.0, 2.0}, {-0.5, 0.25}, {3.0, -1.0}}) {
     message.obstacles[0].points.emplace_back().set__x(x).set__y(y).set__z(0.5);
@@ -54,27 +48,34 @@ inline skelmar_protocol::msg::DynamicObstacles obstacles()
   return message;
 }
 
-/// The command the engine publishes.
-inline geometry_msgs::msg::Twist command()
+// The engine's command; the peer receives its planar components scaled by kRatio.
+inline geometry_msgs::msg::Twist command(double planar = 1.0)
 {
   geometry_msgs::msg::Twist twist;
-  twist.linear.set__x(0.4).set__y(0.2).set__z(-1.0);
-  twist.angular.set__x(0.75).set__z(1.0);
+  twist.linear.set__x(0.4 * planar).set__y(0.2 * planar).set__z(-1.0);
+  twist.angular.set__x(0.75).set__z(planar);
   return twist;
 }
 
-/// The global path the engine publishes: two entries, flattened into one path in "map".
+// The path the peer receives: three poses in "map", which the engine sends in two entries.
+inline nav_msgs::msg::Path flatPath()
+{
+  nav_msgs::msg::Path path;
+  path.header.frame_id = "map";
+  for (const double s : {0.0, 1.0, 2.0}) {
+    path.poses.emplace_back().header.frame_id = "map";
+    path.poses.back().pose.position.set__x(0.5 * s).set__y(-0.25 * s);
+  }
+  return path;
+}
 inline skelmar_nav2_protocol::msg::MultiPaths globalPath()
 {
-  skelmar_nav2_protocol::msg::MultiPaths paths;
-  paths.paths.resize(2);
-  paths.paths[0].header.frame_id = "map";
-  for (int i = 0; i < 3; ++i) {
-    auto & pose = paths.paths[i == 0 ? 0 : 1].poses.emplace_back();
-    pose.header.frame_id = "map";
-    pose.pose.position.set__x(0.5 * i).set__y(-0.25 * i);
-  }
-  return paths;
+  const auto poses = flatPath().poses;
+  skelmar_nav2_protocol::msg::MultiPaths multi;
+  multi.paths.resize(2);
+  multi.paths[0].set__poses({poses[0]}).header.frame_id = "map";
+  multi.paths[1].poses = {poses[1], poses[2]};
+  return multi;
 }
 
 }  // namespace cross_process
