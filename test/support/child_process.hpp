@@ -68,24 +68,6 @@ public:
   ChildProcess(const ChildProcess &) = delete;
   ChildProcess & operator=(const ChildProcess &) = delete;
 
-  /// The next line the child prints (without its newline), or nothing if none came within
-  /// @p timeout or the child closed its output.
-  std::optional<std::string> readLine(std::chrono::milliseconds timeout)
-  {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (pending_.find('\n') == std::string::npos) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0 || !readSome(static_cast<int>(left.count()))) {
-        return std::nullopt;
-      }
-    }
-    const size_t end = pending_.find('\n');
-    std::string line = pending_.substr(0, end);
-    pending_.erase(0, end + 1);
-    return line;
-  }
-
   /// Everything the child prints until it closes its output.
   std::string readAll()
   {

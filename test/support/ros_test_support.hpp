@@ -98,16 +98,6 @@ public:
   {
     return waitFor([this, count] { return size() >= count; }, timeout);
   }
-  /// Calls @p publish until a message arrives (matching is asynchronous) and returns it.
-  MessageT firstOf(const std::function<void()> & publish) const
-  {
-    EXPECT_TRUE(waitFor([&] {
-      publish();
-      return waitForCount(1, std::chrono::milliseconds(20));
-    })) << "nothing arrived on "
-        << subscription_->get_topic_name();
-    return size() > 0 ? messages().front() : MessageT();
-  }
 
 private:
   struct State
@@ -119,13 +109,20 @@ private:
   std::shared_ptr<rclcpp::Subscription<MessageT>> subscription_;
 };
 
-/// The first message on @p topic of the spinning @p node while @p publish is called.
+/// The first message on @p topic of the spinning @p node, calling @p publish until one
+/// arrives (matching is asynchronous).
 template <typename MessageT>
 MessageT firstReceived(
     rclcpp::Node & node, const std::string & topic, const std::function<void()> & publish,
     const rclcpp::QoS & qos = rclcpp::QoS(100))
 {
-  return Inbox<MessageT>(node, topic, qos).firstOf(publish);
+  const Inbox<MessageT> inbox(node, topic, qos);
+  EXPECT_TRUE(waitFor([&] {
+    publish();
+    return inbox.waitForCount(1, std::chrono::milliseconds(20));
+  })) << "nothing arrived on "
+      << topic;
+  return inbox.size() > 0 ? inbox.messages().front() : MessageT();
 }
 
 /// Restarts the default context with @p ros_args as global arguments (the bundles' nodes take
