@@ -31,7 +31,9 @@ public:
   {
     unsigned char bytes[sizeof(T)] = {};
     const std::size_t n = std::min(sizeof(T), size_ - std::min(pos_, size_));
-    std::memcpy(bytes, data_ + std::min(pos_, size_), n);
+    if (n > 0) {  // an empty input may come without any buffer at all
+      std::memcpy(bytes, data_ + pos_, n);
+    }
     pos_ += sizeof(T);
     T value;
     std::memcpy(&value, bytes, sizeof(T));
