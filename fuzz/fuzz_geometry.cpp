@@ -1,7 +1,6 @@
 // BaseRobot's geometry on arbitrary doubles, poses, polygons, image points and paths: no
 // crash, no endless loop, and the properties every result has whatever the input.
 
-#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <vector>
@@ -28,8 +27,8 @@ geometry_msgs::msg::Polygon polygon(FuzzInput & in)
   geometry_msgs::msg::Polygon poly;
   poly.points.resize(in.count(12));
   for (auto & p : poly.points) {
-    p.set__x(static_cast<float>(in.hostile(-10, 10)))
-        .set__y(static_cast<float>(in.hostile(-10, 10)));
+    p.x = static_cast<float>(in.hostile(-10.0, 10.0));
+    p.y = static_cast<float>(in.hostile(-10.0, 10.0));
   }
   return poly;
 }
@@ -38,7 +37,9 @@ nav_msgs::msg::Path path(FuzzInput & in)
 {
   nav_msgs::msg::Path result;
   result.poses.resize(in.count(24));
-  std::generate(result.poses.begin(), result.poses.end(), [&in] { return pose(in); });
+  for (auto & p : result.poses) {
+    p = pose(in);
+  }
   return result;
 }
 

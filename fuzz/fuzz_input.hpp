@@ -24,7 +24,7 @@ public:
   }
   std::uint8_t byte()
   {
-    return raw<std::uint8_t>();
+    return pos_ < size_ ? data_[pos_++] : 0;
   }
   template <typename T>
   T raw()
@@ -34,7 +34,7 @@ public:
     if (n > 0) {  // an empty input may come without any buffer at all
       std::memcpy(bytes, data_ + pos_, n);
     }
-    pos_ += sizeof(T);
+    pos_ += n;
     T value;
     std::memcpy(&value, bytes, sizeof(T));
     return value;
@@ -50,19 +50,29 @@ public:
   /// Usually a value in [lo, hi]; sometimes NaN, an infinity, an extreme or any bit pattern.
   double hostile(double lo, double hi)
   {
-    using limits = std::numeric_limits<double>;
-    const int kind = byte() % 16;
-    if (kind == 3) {
-      return byte() % 2 ? limits::max() : -limits::max();
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    switch (byte() % 16) {
+      case 0:
+        return std::numeric_limits<double>::quiet_NaN();
+      case 1:
+        return kInf;
+      case 2:
+        return -kInf;
+      case 3:
+        return std::numeric_limits<double>::max() * (byte() % 2 ? 1 : -1);
+      case 4:
+        return raw<double>();
+      default:
+        return inRange(lo, hi);
     }
-    const double special[] = {limits::quiet_NaN(), limits::infinity(), -limits::infinity()};
-    return kind < 3 ? special[kind] : kind == 4 ? raw<double>() : inRange(lo, hi);
   }
   std::string rest()
   {
-    const std::size_t from = std::min(pos_, size_);
+    std::string text(
+        reinterpret_cast<const char *>(data_) + std::min(pos_, size_),
+        size_ - std::min(pos_, size_));
     pos_ = size_;
-    return std::string(reinterpret_cast<const char *>(data_) + from, size_ - from);
+    return text;
   }
 
 private:
