@@ -5,99 +5,99 @@
 #define SKELMAR_NAV2_TOOLS__FUZZ__FUZZ_INPUT_HPP_
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <string>
+#include <vector>
+
+#include <geometry_msgs/msg/polygon.hpp>
+#include <geometry_msgs/msg/pose_stamped.hpp>
+#include <opencv2/core/types.hpp>
 
 namespace skelmar_fuzz {
 
-class FuzzInput
+// A fuzz run would otherwise print a record for every sample off the grid.
+[[maybe_unused]] const int kQuietLogger = setenv("SPDLOG_STDOUT", "false", 0) +
+                                          setenv("SPDLOG_SYSTEMD", "false", 0) +
+                                          setenv("SPDLOG_LEVEL", "critical", 0);
+
+struct FuzzInput
 {
-public:
-  FuzzInput(const std::uint8_t * data, std::size_t size) : data_(data), size_(size) {}
+  const std::uint8_t * data;
+  std::size_t size, pos = 0;
+
   bool empty() const
   {
-    return pos_ >= size_;
-  }
-  std::uint8_t byte()
-  {
-    return pos_ < size_ ? data_[pos_++] : 0;
+    return pos == size;
   }
   template <typename T>
   T raw()
   {
-    unsigned char bytes[sizeof(T)] = {};
-    const std::size_t n = std::min(sizeof(T), size_ - std::min(pos_, size_));
+    T value{};
+    const std::size_t n = std::min(sizeof(T), size - pos);
     if (n > 0) {  // an empty input may come without any buffer at all
-      std::memcpy(bytes, data_ + pos_, n);
+      std::memcpy(&value, data + pos, n);
     }
-    pos_ += n;
-    T value;
-    std::memcpy(&value, bytes, sizeof(T));
+    pos += n;
     return value;
+  }
+  std::uint8_t byte()
+  {
+    return raw<std::uint8_t>();
   }
   double inRange(double lo, double hi)
   {
     return lo + (hi - lo) * (raw<std::uint16_t>() / 65535.0);
   }
-  std::size_t count(std::size_t max)
-  {
-    return raw<std::uint16_t>() % (max + 1);
-  }
-  /// Usually a value in [lo, hi]; sometimes NaN, an infinity, an extreme or any bit pattern.
+  /// Mostly a value in [lo, hi]; now and then NaN, an infinity, an extreme or any bit pattern.
   double hostile(double lo, double hi)
   {
-    constexpr double kInf = std::numeric_limits<double>::infinity();
-    switch (byte() % 16) {
-      case 0:
-        return std::numeric_limits<double>::quiet_NaN();
-      case 1:
-        return kInf;
-      case 2:
-        return -kInf;
-      case 3:
-        return std::numeric_limits<double>::max() * (byte() % 2 ? 1 : -1);
-      case 4:
-        return raw<double>();
-      default:
-        return inRange(lo, hi);
-    }
+    const double max = std::numeric_limits<double>::max(),
+                 special[] = {NAN, INFINITY, -INFINITY, max, -max};
+    const int kind = byte() % 128;
+    return kind < 122 ? inRange(lo, hi) : kind == 122 ? raw<double>() : special[kind - 123];
   }
-  std::string rest()
+  /// Up to max points, mostly near the origin, now and then anywhere an int reaches.
+  std::vector<cv::Point> points(int max)
   {
-    std::string text(
-        reinterpret_cast<const char *>(data_) + std::min(pos_, size_),
-        size_ - std::min(pos_, size_));
-    pos_ = size_;
-    return text;
+    std::vector<cv::Point> list(byte() % (max + 1));
+    for (auto & p : list) {
+      p = byte() % 4 ? cv::Point{byte() - 100, byte() - 100} : cv::Point{raw<int>(), raw<int>()};
+    }
+    return list;
   }
-
-private:
-  const std::uint8_t * data_;
-  std::size_t size_;
-  std::size_t pos_ = 0;
+  /// Within r of (x, y) and turned about z, in "map"; now and then anything.
+  geometry_msgs::msg::PoseStamped pose(double x, double y, double r)
+  {
+    geometry_msgs::msg::PoseStamped p;
+    p.header.frame_id = "map";
+    p.pose.position.set__x(x + hostile(-r, r)).set__y(y + hostile(-r, r));
+    const double yaw = inRange(-4, 4), z = byte() % 8 == 0 ? hostile(-1, 1) : std::sin(yaw / 2);
+    p.pose.orientation.set__z(z).set__w(std::cos(yaw / 2));
+    return p;
+  }
+  /// Up to max vertices within r of (x, y).
+  geometry_msgs::msg::Polygon polygon(int max, double x, double y, double r)
+  {
+    geometry_msgs::msg::Polygon poly;
+    poly.points.resize(byte() % (max + 1));
+    for (auto & v : poly.points) {
+      v.set__x(static_cast<float>(x + hostile(-r, r)))
+          .set__y(static_cast<float>(y + hostile(-r, r)));
+    }
+    return poly;
+  }
 };
-
-/// A fuzz run would otherwise print a record for every sample off the grid.
-inline void quietLogger()
-{
-  setenv("SPDLOG_STDOUT", "false", 0);
-  setenv("SPDLOG_SYSTEMD", "false", 0);
-  setenv("SPDLOG_LEVEL", "critical", 0);
-}
 
 }  // namespace skelmar_fuzz
 
 /// A violated property aborts, so it counts as a crash.
-#define FUZZ_CHECK(condition)                                                                 \
-  do {                                                                                        \
-    if (!(condition)) {                                                                       \
-      std::fprintf(stderr, "%s:%d: property violated: %s\n", __FILE__, __LINE__, #condition); \
-      std::abort();                                                                           \
-    }                                                                                         \
-  } while (false)
+#define FUZZ_CHECK(c)                                                                     \
+  ((c) ? void()                                                                           \
+       : (std::fprintf(stderr, "%s:%d: property violated: %s\n", __FILE__, __LINE__, #c), \
+          std::abort()))
 
 #endif  // SKELMAR_NAV2_TOOLS__FUZZ__FUZZ_INPUT_HPP_
