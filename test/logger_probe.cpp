@@ -9,9 +9,10 @@
 #include <unistd.h>
 
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "log_call.hpp"
-#include "skelmar_nav2_tools/base_robot.hpp"
 
 int main(int argc, char ** argv)
 {
@@ -31,10 +32,6 @@ int main(int argc, char ** argv)
       instance("spdlog").logger->warn("probe warn");
     } else if (command == "name") {
       std::cout << "name " << instance(next()).logger->name() << '\n';
-    } else if (command == "located") {  // records show "<file>:<line> <function>" from now on
-      instance("spdlog").logger->set_pattern("%g:%# %!");
-    } else if (command == "library") {
-      BaseRobot().printPose(geometry_msgs::msg::PoseStamped(), "probe");
     } else if (command == "drop") {  // as a construction stopped early would leave it
       instance("spdlog").logger.reset();
     } else if (command == "setenv") {

@@ -1,11 +1,9 @@
 // The demo run end to end on the small shipped map, and its refusal of bad options.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <opencv2/imgcodecs.hpp>
 
 #include "demo_options.hpp"
 #include "demo_scene.hpp"
+#include "support/ros_test_support.hpp"
 
 using skelmar_demo::parseDemoOptions;
 

@@ -18,6 +18,7 @@ using nav_msgs::msg::OccupancyGrid;
 using skelmar_trace::TraceMat;
 using testing::ThrowsMessage;
 using Cells = std::vector<cv::Point>;
+using Bytes = std::vector<std::int8_t>;
 
 Cells cellsOf(const cv::Mat & raster)  // the cells not 0, row by row
 {
@@ -49,6 +50,17 @@ protected:
     EXPECT_TRUE(viewer->waitForCount(before + 1));
     return viewer->size() > before ? viewer->messages().back() : OccupancyGrid();
   }
+  // The grid that lies over the costmap with w by h cells of data, stamped as @p sent.
+  static OccupancyGrid over(const OccupancyGrid & sent, int w, int h, Bytes data)
+  {
+    OccupancyGrid grid;
+    grid.header.set__frame_id("odom").set__stamp(sent.header.stamp);
+    grid.info.set__resolution(0.05F).set__width(w).set__height(h);
+    // Cell (0, 0) is centred at (1.025, 2.025); half a cell is the single-precision 0.05 halved.
+    grid.info.origin.position.set__x(1.025 - 0.05F * 0.5F).set__y(2.025 - 0.05F * 0.5F);
+    grid.data = std::move(data);
+    return grid;
+  }
   skelmar_test::SpunNode peer{"trace_viewer"};
   std::unique_ptr<nav2_util::NodeThread> spinning = skelmar_test::spin(peer);
   std::shared_ptr<skelmar_nav2_gridmap::GridMapROS> grid_map;
@@ -60,10 +72,11 @@ TEST_F(TraceMatTest, SubscriberGateIsSampledAtReset)
 {
   EXPECT_THROW(TraceMat(nullptr, "none"), std::invalid_argument);
   open(7, 5, false);
+  EXPECT_EQ(trace->mat_.size(), cv::Size(7, 5));  // reset once at construction
   EXPECT_EQ(std::string(trace->node_->get_fully_qualified_name()), "/trace_" + trace->name_);
   EXPECT_EQ(trace->publisher_->get_queue_size(), 1U);
-  const Cells points{{0, 0}, {3, 2}, {6, 4}};
   const auto draw = [&](char colour) {
+    const Cells points{{0, 0}, {3, 2}, {6, 4}};
     trace->setMatPointColor(points[1], colour);
     trace->setMatPointsColor(points, colour);
     trace->setMatLineColor(points, colour);
@@ -79,14 +92,6 @@ TEST_F(TraceMatTest, SubscriberGateIsSampledAtReset)
   const OccupancyGrid sent = trace->grid_msg_;
   EXPECT_EQ(viewer->messages().back(), sent);
   EXPECT_EQ(sent.data.at(0), 7);
-  // Once the viewer has gone, the next reset stops drawing and sending.
-  viewer.reset();
-  spinning.reset();  // an idle executor would hold the subscription's handle until it wakes
-  ASSERT_TRUE(skelmar_test::waitFor([&] { return !trace->publisher_->get_subscription_count(); }));
-  trace->reset();
-  draw(50);
-  EXPECT_EQ(cv::countNonZero(trace->mat_), 0);
-  EXPECT_EQ(trace->grid_msg_, sent);
 }
 
 TEST_F(TraceMatTest, DrawingColoursExactlyItsCellsInsideTheRaster)
@@ -94,8 +99,6 @@ TEST_F(TraceMatTest, DrawingColoursExactlyItsCellsInsideTheRaster)
   open(8, 8);
   const std::tuple<char, Cells, Cells> rows[] = {
       // (l)ine, (o)utline, (p)oints
-      {'l', {{0, 0}, {2, 1}}, {{0, 0}, {1, 0}, {2, 1}}},
-      {'l', {{0, 0}, {0, 3}}, {{0, 0}, {0, 1}, {0, 2}, {0, 3}}},
       {'l', {{0, 0}, {1, 2}}, {{0, 0}, {0, 1}, {1, 2}}},  // a tie goes along the longer axis
       {'o', {{0, 0}, {2, 0}, {2, 2}}, {{0, 0}, {1, 0}, {2, 0}, {1, 1}, {2, 1}, {2, 2}}},
       {'l', {{5, 6}}, {{5, 6}}},
@@ -146,23 +149,25 @@ TEST_F(TraceMatTest, LineWalkTakesOneCellPerStepAndStopsAfter10001Steps)
   }
   const auto refused =
       ThrowsMessage<std::runtime_error>(testing::StrEq("bresenham is out of iteration(10000)"));
-  for (const cv::Point end : {cv::Point(10001, 0), cv::Point(3, 10001), cv::Point(10001, 10001)}) {
+  for (const cv::Point end : {cv::Point(10001, 0), cv::Point(3, 10001)}) {
     EXPECT_NO_THROW(trace->setMatLineColor({{0, 0}, end}, 2)) << end;
   }
-  for (const cv::Point end :
-       {cv::Point(10002, 0), cv::Point(0, -10002), cv::Point(-10002, 7),
-        cv::Point(INT_MIN, INT_MIN), cv::Point(INT_MAX, INT_MAX)}) {
-    EXPECT_THAT([&] { trace->setMatLineColor({{INT_MIN, 0}, end}, 2); }, refused) << end;
+  for (const cv::Point end : {cv::Point(10002, 0), cv::Point(0, -10002)}) {
     EXPECT_THAT([&] { trace->setMatLineColor({{0, 0}, end}, 2); }, refused) << end;
   }
+  EXPECT_THAT(
+      [&] {
+        trace->setMatLineColor({{INT_MIN, INT_MIN}, {INT_MAX, INT_MAX}}, 2);
+      },
+      refused);
   trace->reset();  // what was coloured before the refused segment stays, nothing of it
   EXPECT_THAT([&] { trace->setMatLineColor({{0, 0}, {3, 0}, {3, 10005}}, 2); }, refused);
   EXPECT_EQ(cellsOf(trace->mat_), (Cells{{0, 0}, {1, 0}, {2, 0}, {3, 0}}));
-  trace->reset();  // only its closing edge is too long
-  EXPECT_THAT([&] { trace->setMatPolygonColor({{0, 9}, {6000, 9}, {12000, 9}}, 2); }, refused);
-  EXPECT_EQ(cv::countNonZero(trace->mat_), 40);
 }
 
+// A copy or the complement, kept at its own size until the next reset, and sent with the
+// costmap's resolution, origin and frame, every colour its bits (255 reads as -1); a view into
+// a wider matrix is sent as its own rows.
 TEST_F(TraceMatTest, SetMatCopiesOrComplementsAndRejectsOtherTypes)
 {
   open(7, 5);
@@ -182,6 +187,15 @@ TEST_F(TraceMatTest, SetMatCopiesOrComplementsAndRejectsOtherTypes)
     EXPECT_EQ(cellsOf(trace->mat_ == 0), (Cells{{1, 0}}));  // the complement, unchanged
     EXPECT_EQ(trace->getMatColor({2, 1}), 252);
   }
+  Bytes colours(256);
+  std::iota(colours.begin(), colours.end(), 0);
+  trace->setMat(cv::Mat(16, 16, CV_8UC1, colours.data()), false);
+  const OccupancyGrid replaced = published();
+  EXPECT_EQ(replaced, over(replaced, 16, 16, colours));
+  cv::Mat wide(6, 10, CV_8UC1);
+  std::iota(wide.begin<unsigned char>(), wide.end<unsigned char>(), 0);
+  trace->mat_ = wide(cv::Rect(2, 1, 4, 3));
+  EXPECT_EQ(published().data, (Bytes{12, 13, 14, 15, 22, 23, 24, 25, 32, 33, 34, 35}));
   trace->reset();
   EXPECT_EQ(trace->mat_.size(), cv::Size(7, 5));
   EXPECT_EQ(cv::countNonZero(trace->mat_), 0);
@@ -192,50 +206,22 @@ TEST_F(TraceMatTest, SetMatCopiesOrComplementsAndRejectsOtherTypes)
 TEST_F(TraceMatTest, GridLiesOverTheCostmapAndResetFollowsItsSize)
 {
   open(7, 5);
-  // The grid carrying w by h cells of data, stamped as @p sent.
-  const auto over = [](const OccupancyGrid & sent, int w, int h, std::vector<std::int8_t> data) {
-    OccupancyGrid grid;
-    grid.header.set__frame_id("odom").set__stamp(sent.header.stamp);
-    grid.info.set__resolution(0.05F).set__width(w).set__height(h);
-    // Cell (0, 0) is centred at (1.025, 2.025); half a cell is the single-precision 0.05 halved.
-    const double half_cell = 0.05F * 0.5F;
-    grid.info.origin.position.set__x(1.025 - half_cell).set__y(2.025 - half_cell);
-    grid.data = std::move(data);
-    return grid;
-  };
   trace->setMatPointColor({0, 1}, 100);
-  const rclcpp::Time before = trace->node_->now();
-  const OccupancyGrid grid = published();
-  EXPECT_LE(before, rclcpp::Time(grid.header.stamp));
-  EXPECT_LE(rclcpp::Time(grid.header.stamp), trace->node_->now());
-  std::vector<std::int8_t> data(35, 0);
-  data[7] = 100;  // row 1, column 0
-  EXPECT_EQ(grid, over(grid, 7, 5, data));
   const unsigned char * buffer = trace->mat_.data;
   trace->reset();
   EXPECT_EQ(trace->mat_.data, buffer);
   EXPECT_EQ(cv::countNonZero(trace->mat_), 0);
-  for (const cv::Size size : {cv::Size(7, 9), cv::Size(3, 9)}) {  // each shares a side
+  const rclcpp::Time before = trace->node_->now();
+  for (const cv::Size size : {cv::Size(7, 5), cv::Size(7, 9), cv::Size(3, 9)}) {  // sharing a side
     grid_map->multi_map->costmap->resizeMap(size.width, size.height, 0.05, 1.0, 2.0);
     trace->reset();
-    trace->setMatPointColor({size.width - 1, size.height - 1}, 1);
-    std::vector<std::int8_t> last(size.area(), 0);
-    last.back() = 1;
-    const OccupancyGrid resized = published();
-    EXPECT_EQ(resized, over(resized, size.width, size.height, last));
+    trace->setMatPointColor({size.width - 1, 1}, 100);
+    Bytes data(size.area(), 0);
+    data[2 * size.width - 1] = 100;  // row 1, last column
+    const OccupancyGrid grid = published();
+    EXPECT_LE(before, rclcpp::Time(grid.header.stamp));
+    EXPECT_EQ(grid, over(grid, size.width, size.height, data));
   }
-  // A raster of another size keeps the costmap's resolution, origin and frame, and every
-  // colour its bits (255 reads as -1); a view into a wider matrix is sent as its own rows.
-  std::vector<std::int8_t> colours(256);
-  std::iota(colours.begin(), colours.end(), 0);
-  trace->setMat(cv::Mat(16, 16, CV_8UC1, colours.data()), false);
-  const OccupancyGrid replaced = published();
-  EXPECT_EQ(replaced, over(replaced, 16, 16, colours));
-  cv::Mat wide(6, 10, CV_8UC1);
-  std::iota(wide.begin<unsigned char>(), wide.end<unsigned char>(), 0);
-  trace->mat_ = wide(cv::Rect(2, 1, 4, 3));
-  EXPECT_EQ(
-      published().data, (std::vector<std::int8_t>{12, 13, 14, 15, 22, 23, 24, 25, 32, 33, 34, 35}));
 }
 
 // Destroying a trace right after construction must not hang on its node thread, with or

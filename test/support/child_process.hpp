@@ -6,12 +6,12 @@
 // test process itself die.
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <optional>
 #include <stdexcept>
@@ -33,27 +33,21 @@ public:
     std::vector<char *> argv = pointers(arguments);
     std::vector<char *> envp = environment ? pointers(*environment) : std::vector<char *>();
     int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) {
-      throw std::runtime_error("pipe failed");
-    }
     const pid_t parent = ::getpid();
-    pid_ = ::fork();
+    if (::pipe2(out, O_CLOEXEC) != 0 || (pid_ = ::fork()) < 0) {
+      throw std::runtime_error("cannot start " + program);
+    }
     if (pid_ == 0) {
       // Only async-signal-safe calls between fork and exec: the test has threads.
       ::prctl(PR_SET_PDEATHSIG, SIGKILL);
       if (::getppid() == parent) {
         ::dup2(out[1], STDOUT_FILENO);
-        environment ? ::execve(program.c_str(), argv.data(), envp.data())
-                    : ::execv(program.c_str(), argv.data());
+        ::execve(program.c_str(), argv.data(), environment ? envp.data() : environ);
       }
       ::_exit(127);
     }
     ::close(out[1]);
     out_ = out[0];
-    if (pid_ < 0) {
-      ::close(out_);
-      throw std::runtime_error("cannot start " + program);
-    }
   }
 
   ~ChildProcess()
@@ -71,9 +65,16 @@ public:
   /// Everything the child prints until it closes its output.
   std::string readAll()
   {
-    while (readSome(-1)) {
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(out_, buffer, sizeof(buffer))) != 0;) {
+      if (n > 0) {
+        text.append(buffer, static_cast<size_t>(n));
+      } else if (errno != EINTR) {
+        break;
+      }
     }
-    return std::move(pending_);
+    return text;
   }
 
   /// The child's wait status once it has ended, or nothing if it still runs after @p timeout.
@@ -101,23 +102,8 @@ private:
     return result;
   }
 
-  // Appends what the child printed within @p timeout_ms (-1: however long it takes); false
-  // once nothing came or the output was closed.
-  bool readSome(int timeout_ms)
-  {
-    pollfd fd{out_, POLLIN, 0};
-    char buffer[4096];
-    ssize_t n = 0;
-    if (::poll(&fd, 1, timeout_ms) <= 0 || (n = ::read(out_, buffer, sizeof(buffer))) <= 0) {
-      return false;
-    }
-    pending_.append(buffer, static_cast<size_t>(n));
-    return true;
-  }
-
   pid_t pid_ = -1;
   int out_ = -1;
-  std::string pending_;
   std::optional<int> status_;
 };
 

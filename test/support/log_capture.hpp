@@ -3,7 +3,7 @@
 
 // Receives the records of the library's logger from the moment it is attached.
 
-#include <spdlog/details/log_msg.h>
+#include <gtest/gtest.h>
 #include <spdlog/sinks/base_sink.h>
 
 #include <memory>
@@ -44,7 +44,6 @@ public:
     }
     return capture;
   }
-
   std::vector<LogRecord> records()
   {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -1,15 +1,14 @@
 #ifndef SUPPORT__ROS_TEST_SUPPORT_HPP_
 #define SUPPORT__ROS_TEST_SUPPORT_HPP_
 
-// What the tests that talk ROS share: bounded waits, nodes spun on threads of their own, an
-// inbox that keeps what a topic carries, global ROS arguments and threads released together.
+// What the tests that talk ROS share: the default ROS context held around all tests of the
+// executable, bounded waits, spun nodes, an inbox per topic and threads released together.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -23,30 +22,43 @@
 
 namespace skelmar_test {
 
+struct RosContext : ::testing::Environment
+{
+  void SetUp() override
+  {
+    rclcpp::init(0, nullptr);
+  }
+  void TearDown() override
+  {
+    rclcpp::shutdown();
+  }
+};
+inline ::testing::Environment * const ros_context =
+    ::testing::AddGlobalTestEnvironment(new RosContext());
+
 /// Polls @p predicate until it holds or @p timeout passed; returns its last answer.
 inline bool waitFor(
     const std::function<bool()> & predicate,
     std::chrono::milliseconds timeout = std::chrono::seconds(5))
 {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!predicate()) {
+  for (; !predicate(); std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
     if (std::chrono::steady_clock::now() >= deadline) {
       return predicate();
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
 }
 
-/// `<prefix>_<pid>_<n>`: a name unique within the process and unlikely to clash with others.
+/// `<prefix>_<pid>_<n>`: unique within the process and unlikely to clash with others.
 inline std::string uniqueName(const std::string & prefix)
 {
   static std::atomic<unsigned> count{0};
   return prefix + "_" + std::to_string(::getpid()) + "_" + std::to_string(++count);
 }
 
-/// A node with a name unique to the process, spun on a thread of its own from spin() until
-/// stop() or destruction: declare it after whatever its callbacks use.
+/// A node with a unique name, spun from spin() until destruction: declare it after whatever
+/// its callbacks use.
 struct SpunNode
 {
   explicit SpunNode(
@@ -57,10 +69,6 @@ struct SpunNode
   void spin()
   {
     thread = skelmar_internal::startNodeThread(node->get_node_base_interface());
-  }
-  void stop()
-  {
-    thread.reset();
   }
   std::shared_ptr<rclcpp::Node> node;
   std::unique_ptr<nav2_util::NodeThread> thread;
@@ -78,9 +86,9 @@ template <typename MessageT>
 class Inbox
 {
 public:
-  Inbox(rclcpp::Node & node, const std::string & topic, const rclcpp::QoS & qos = rclcpp::QoS(100))
+  Inbox(rclcpp::Node & node, const std::string & topic)
       : subscription_(node.create_subscription<MessageT>(
-            topic, qos, [state = state_](typename MessageT::UniquePtr msg) {
+            topic, 100, [state = state_](typename MessageT::UniquePtr msg) {
               std::lock_guard<std::mutex> lock(state->mutex);
               state->messages.push_back(std::move(*msg));
             }))
@@ -113,13 +121,11 @@ private:
 /// arrives (matching is asynchronous).
 template <typename MessageT>
 MessageT firstReceived(
-    rclcpp::Node & node, const std::string & topic, const std::function<void()> & publish,
-    const rclcpp::QoS & qos = rclcpp::QoS(100))
+    rclcpp::Node & node, const std::string & topic, const std::function<void()> & publish)
 {
-  const Inbox<MessageT> inbox(node, topic, qos);
+  const Inbox<MessageT> inbox(node, topic);
   EXPECT_TRUE(waitFor([&] {
-    publish();
-    return inbox.waitForCount(1, std::chrono::milliseconds(20));
+    return publish(), inbox.waitForCount(1, std::chrono::milliseconds(20));
   })) << "nothing arrived on "
       << topic;
   return inbox.size() > 0 ? inbox.messages().front() : MessageT();
@@ -127,9 +133,8 @@ MessageT firstReceived(
 
 /// Restarts the default context with @p ros_args as global arguments (the bundles' nodes take
 /// their configuration from there), and a plain one afterwards.
-class GlobalRosArguments
+struct GlobalRosArguments
 {
-public:
   explicit GlobalRosArguments(std::vector<std::string> ros_args)
   {
     ros_args.insert(ros_args.begin(), {"test", "--ros-args"});
@@ -156,24 +161,17 @@ inline size_t threadCount()
 /// Runs @p body(thread_index) on @p threads threads released together and joins them.
 inline void runTogether(int threads, const std::function<void(int)> & body)
 {
-  std::mutex mutex;
-  std::condition_variable released;
-  bool go = false;
+  std::atomic<bool> go{false};
   std::vector<std::thread> workers;
   for (int t = 0; t < threads; ++t) {
     workers.emplace_back([&, t] {
-      {
-        std::unique_lock<std::mutex> lock(mutex);
-        released.wait(lock, [&go] { return go; });
+      while (!go) {
+        std::this_thread::yield();
       }
       body(t);
     });
   }
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    go = true;
-  }
-  released.notify_all();
+  go = true;
   for (auto & worker : workers) {
     worker.join();
   }
