@@ -24,24 +24,22 @@ using skelmar_nav2_gridmap::loadMap;
 
 TEST(MapLoader, ShippedMapsHaveTheirCellCounts)
 {
-  // Size, resolution, origin, and the free, occupied and unknown cells of each shipped map.
-  const std::tuple<std::string, unsigned, unsigned, double, double, double, int, int, int> maps[] =
-      {{"tb3_sandbox", 384, 384, 0.05, -10.0, -10.0, 7903, 870, 138683},
-       {"depot", 604, 307, 0.05, 0.0, 0.0, 179481, 5947, 0},
-       {"warehouse", 1006, 1674, 0.03, -15.1, -25.0, 1422292, 30951, 230801}};
-  for (const auto & [name, width, height, res, x, y, free, occupied, unknown] : maps) {
+  // Size, resolution, origin, and the free, occupied and unknown cells (together every cell).
+  using Counts = std::tuple<unsigned, unsigned, double, double, double, long, long, long>;
+  const std::pair<std::string, Counts> maps[] = {
+      {"tb3_sandbox", {384, 384, 0.05, -10.0, -10.0, 7903, 870, 138683}},
+      {"depot", {604, 307, 0.05, 0.0, 0.0, 179481, 5947, 0}},
+      {"warehouse", {1006, 1674, 0.03, -15.1, -25.0, 1422292, 30951, 230801}}};
+  for (const auto & [name, counts] : maps) {
     const auto map = loadMap(std::string(SKELMAR_TEST_MAPS_DIR) + "/" + name + ".yaml");
+    const unsigned char *begin = map->getCharMap(),
+                        *end = begin + std::get<0>(counts) * std::get<1>(counts);
     EXPECT_EQ(
-        std::tuple(
+        Counts(
             map->getSizeInCellsX(), map->getSizeInCellsY(), map->getResolution(), map->getOriginX(),
-            map->getOriginY()),
-        std::tuple(width, height, res, x, y))
-        << name;
-    std::array<int, 256> counts{};  // the three together are every cell
-    std::for_each(map->getCharMap(), map->getCharMap() + width * height, [&](unsigned char cost) {
-      ++counts[cost];
-    });
-    EXPECT_EQ(std::tuple(counts[0], counts[254], counts[255]), std::tuple(free, occupied, unknown))
+            map->getOriginY(), std::count(begin, end, 0), std::count(begin, end, 254),
+            std::count(begin, end, 255)),
+        counts)
         << name;
   }
 }
@@ -69,21 +67,6 @@ protected:
     return write(
         "map.yaml", from.empty() ? text + to : text.replace(text.find(from), from.size(), to));
   }
-  // Loading @p yaml_path fails naming @p file and @p problem.
-  static void expectFailure(
-      const std::string & yaml_path, const std::string & file, const std::string & problem)
-  {
-    EXPECT_THAT(
-        [&] { loadMap(yaml_path); },
-        ::testing::ThrowsMessage<skelmar_nav2_gridmap::MapLoadError>(::testing::AllOf(
-            ::testing::HasSubstr("'" + file + "': "), ::testing::HasSubstr(problem))));
-  }
-  static std::vector<int> row(const Costmap2D & costmap, unsigned int y)
-  {
-    return std::vector<int>(
-        costmap.getCharMap() + y * costmap.getSizeInCellsX(),
-        costmap.getCharMap() + (y + 1) * costmap.getSizeInCellsX());
-  }
 
   const fs::path dir_ =
       fs::temp_directory_path() / ("skelmar_maps_" + std::to_string(::getpid()) + "_" +
@@ -92,37 +75,36 @@ protected:
 
 TEST_F(MapFiles, ModesNegateThresholdsAndTheFirstRowOnTop)
 {
-  write("image.pgm", "P5\n# comment\n3 2\n255\n\x00\xfe\xcd\xfe\xfe\x00"s);
-  const auto two_rows = loadMap(yaml());
-  EXPECT_EQ(
-      std::tuple(two_rows->getResolution(), two_rows->getOriginX(), two_rows->getOriginY()),
-      std::tuple(0.5, 1.0, -2.0));
-  EXPECT_EQ(row(*two_rows, 1), (std::vector<int>{254, 0, 255}));  // the first image row
-  EXPECT_EQ(row(*two_rows, 0), (std::vector<int>{0, 0, 254}));
-
   // occ = 1 - p / 255: 0 -> 1.0, 64 -> 0.749, 128 -> 0.498, 200 -> 0.216, 255 -> 0.
-  write("image.pgm", "P5 6 1 255 \x00\x40\x80\xc8\xff\x32"s);
-  const std::tuple<std::string, std::string, std::vector<int>> modes[] = {
-      {"", "mode: Trinary\n", {254, 254, 255, 255, 0, 254}},
+  const std::string six = "P5 6 1 255 \x00\x40\x80\xc8\xff\x32"s;
+  const std::tuple<std::string, std::string, std::string, std::vector<int>> cases[] = {
+      // Two rows, the first image row on top (y = 1).
+      {"P5\n# comment\n3 2\n255\n\x00\xfe\xcd\xfe\xfe\x00"s, "", "", {0, 0, 254, 254, 0, 255}},
+      {six, "", "mode: Trinary\n", {254, 254, 255, 255, 0, 254}},
       // Between the thresholds rint((occ - free) / (occupied - free) * 100), then
       // round(value * 254 / 100): 128 -> 0.498 -> 67 -> 170; 200 -> 0.216 -> 4 -> 10.
-      {"", "mode: scale\n", {254, 254, 170, 10, 0, 254}},
+      {six, "", "mode: scale\n", {254, 254, 170, 10, 0, 254}},
       // The pixel value itself when 0..100 (254 / 100 per step), unknown above.
-      {"", "mode: raw\n", {0, 163, 255, 255, 255, 127}},
+      {six, "", "mode: raw\n", {0, 163, 255, 255, 255, 127}},
       // occ = p / 255: 50 gives 0.19608, just above free_thresh.
-      {"negate: 0", "negate: true", {0, 255, 255, 254, 254, 255}}};
-  for (const auto & [from, to, costs] : modes) {
-    EXPECT_EQ(row(*loadMap(yaml(from, to)), 0), costs) << to;
+      {six, "negate: 0", "negate: true", {0, 255, 255, 254, 254, 255}}};
+  for (const auto & [image, from, to, costs] : cases) {
+    write("image.pgm", image);
+    const auto map = loadMap(yaml(from, to));
+    const unsigned char * cells = map->getCharMap();
+    EXPECT_EQ(std::vector<int>(cells, cells + costs.size()), costs) << to;
+    EXPECT_EQ(
+        std::tuple(map->getResolution(), map->getOriginX(), map->getOriginY()),
+        std::tuple(0.5, 1.0, -2.0));
   }
 }
 
 TEST_F(MapFiles, BrokenFilesNameTheFileAndTheProblem)
 {
-  const std::string missing = (dir_ / "nothing.yaml").string(), map = (dir_ / "map.yaml").string();
-  const std::string image = (dir_ / "image.pgm").string();
-  expectFailure(missing, missing, "cannot open the file");
-  const std::pair<std::string, std::string> broken_images[] = {
-      {"", "cannot open the file"},  // none written yet
+  // Image contents (none written at first), then YAML lines changed or added; every failure
+  // names the file at fault.
+  const std::pair<std::string, std::string> images[] = {
+      {"", "cannot open the file"},
       {"P5\n4 4\n255\n0123456789", "truncated pixel data"},
       {"P5\n4 4\n", "truncated header"},
       {"P2\n1 1\n255\n0\n", "must start with \"P5\""},
@@ -130,18 +112,7 @@ TEST_F(MapFiles, BrokenFilesNameTheFileAndTheProblem)
       {"P5\n2 x\n255\n", "height is not a number"},
       {"P5\n0 3\n255\n", "empty"},
       {"P5\n1 1\n100\n\xC8"s, "exceeds the maximum"}};
-  for (const auto & [content, problem] : broken_images) {
-    if (!content.empty()) {
-      write("image.pgm", content);
-    }
-    expectFailure(yaml(), image, problem);
-  }
-  write("image.pgm", "P5 1 1 255 \0"s);
-  for (const std::string key :
-       {"image", "resolution", "origin", "negate", "occupied_thresh", "free_thresh"}) {
-    expectFailure(yaml(key + ":", "unknown_" + key + ":"), map, "missing key '" + key + "'");
-  }
-  const std::tuple<std::string, std::string, std::string> bad_yaml[] = {
+  std::vector<std::tuple<std::string, std::string, std::string>> lines = {
       {"0.0]", "]", "origin"},
       {"0.0]", "0.5]", "rotated"},
       {"resolution: 0.5", "resolution: 0", "'resolution' must be positive"},
@@ -149,11 +120,31 @@ TEST_F(MapFiles, BrokenFilesNameTheFileAndTheProblem)
       {"negate: 0", "negate: maybe", "negate"},
       {"image: image.pgm", "image: \"\"", "'image' is empty"},
       {"", "mode: fancy\n", "unknown mode 'fancy'"}};
-  for (const auto & [from, to, problem] : bad_yaml) {
-    expectFailure(yaml(from, to), map, problem);
+  for (const std::string key :
+       {"image", "resolution", "origin", "negate", "occupied_thresh", "free_thresh"}) {
+    lines.emplace_back(key + ":", "unknown_" + key + ":", "missing key '" + key + "'");
   }
-  expectFailure(write("map.yaml", "- 1\n- 2\n"), map, "mapping");
-  expectFailure(write("map.yaml", "image: [unclosed\n"), map, "not valid YAML");
+  const auto fails = [&](const std::string & path, const std::string & file,
+                         const std::string & problem) {
+    EXPECT_THAT(
+        [&] { loadMap(path); },
+        ::testing::ThrowsMessage<skelmar_nav2_gridmap::MapLoadError>(::testing::AllOf(
+            ::testing::HasSubstr("'" + (dir_ / file).string() + "': "),
+            ::testing::HasSubstr(problem))));
+  };
+  fails((dir_ / "nothing.yaml").string(), "nothing.yaml", "cannot open the file");
+  for (const auto & [content, problem] : images) {
+    if (!content.empty()) {
+      write("image.pgm", content);
+    }
+    fails(yaml(), "image.pgm", problem);
+  }
+  write("image.pgm", "P5 1 1 255 \0"s);
+  for (const auto & [from, to, problem] : lines) {
+    fails(yaml(from, to), "map.yaml", problem);
+  }
+  fails(write("map.yaml", "- 1\n- 2\n"), "map.yaml", "mapping");
+  fails(write("map.yaml", "image: [unclosed\n"), "map.yaml", "not valid YAML");
 }
 
 TEST(GridMap, BadQueriesAndEditsAreRejected)
@@ -172,17 +163,28 @@ TEST(GridMap, BadQueriesAndEditsAreRejected)
   EXPECT_THROW(layer.updateMap(), std::logic_error) << "the layer cannot follow a resize";
 }
 
+// Writes costs through editCostmap, or as a costmap layer does: under the costmap's mutex.
+template <typename Write>
+void writeCosts(GridMapROS & grid, bool through_edit, Write write)
+{
+  if (through_edit) {
+    grid.multi_map->editCostmap(write);
+  } else {
+    std::lock_guard<Costmap2D::mutex_t> lock(*grid.multi_map->costmap->getMutex());
+    write(*grid.multi_map->costmap);
+  }
+}
+
 TEST(GridMap, RefreshShowsCostsHoweverWritten)
 {
   // Grids of whole words of cells, with a partial last word, and of several compared blocks;
-  // no change, a few cells, many or all of them written through editCostmap, with setCost
-  // under the costmap's mutex (as nav2's layers do) or straight into the char map. Before a
-  // refresh every cell answers for the costs of the refresh before; after it, for its own.
+  // no change, a few cells, many or all of them written with setCost or straight into the char
+  // map. Before a refresh every cell answers for the costs of the refresh before; after it, for
+  // its own.
   std::mt19937 rng(11);
   for (auto [size_x, size_y] : {std::pair{4u, 2u}, {4u, 3u}, {1u, 1u}, {61u, 37u}, {1006u, 9u}}) {
     SCOPED_TRACE(std::to_string(size_x) + " x " + std::to_string(size_y));
-    const auto costmap = std::make_shared<Costmap2D>(size_x, size_y, 0.05, 0, 0);
-    GridMapROS grid(costmap);
+    GridMapROS grid(std::make_shared<Costmap2D>(size_x, size_y, 0.05, 0, 0));
     const std::size_t cells = std::size_t{size_x} * size_y;
     std::vector<unsigned char> refreshed(cells, 0);
     auto expect_layer = [&](const char * when) {
@@ -194,7 +196,7 @@ TEST(GridMap, RefreshShowsCostsHoweverWritten)
     for (int round = 0; round < 24; ++round) {
       const std::size_t count =
           std::array{0ul, 1ul, 1 + cells / 50, cells / 3, 2 * cells}[round % 5];
-      auto write = [&](Costmap2D & c) {
+      writeCosts(grid, round % 3 == 0, [&](Costmap2D & c) {
         for (std::size_t n = 0; n < count; ++n) {
           const std::size_t i = count > cells ? n % cells : rng() % cells;
           const unsigned char cost = std::array{0, 1, 252, 253, 254, 255}[rng() % 6];
@@ -204,16 +206,11 @@ TEST(GridMap, RefreshShowsCostsHoweverWritten)
             c.getCharMap()[i] = cost;
           }
         }
-      };
-      if (round % 3 == 0) {
-        grid.multi_map->editCostmap(write);
-      } else {
-        std::lock_guard<Costmap2D::mutex_t> lock(*costmap->getMutex());
-        write(*costmap);
-      }
+      });
       expect_layer("before the refresh");
       grid.multi_map->updateMap();
-      refreshed.assign(costmap->getCharMap(), costmap->getCharMap() + cells);
+      const unsigned char * costs = grid.multi_map->costmap->getCharMap();
+      refreshed.assign(costs, costs + cells);
       expect_layer("after the refresh");
     }
   }
@@ -221,8 +218,7 @@ TEST(GridMap, RefreshShowsCostsHoweverWritten)
 
 TEST(GridMap, QueriesRunWhileAnotherThreadWritesCostsAndRefreshes)
 {
-  const auto costmap = std::make_shared<Costmap2D>(4, 3, 0.5, 0.0, 0.0);
-  GridMapROS grid(costmap);
+  GridMapROS grid(std::make_shared<Costmap2D>(4, 3, 0.5, 0.0, 0.0));
   std::atomic<bool> stop{false};
   std::vector<std::thread> readers;
   for (int t = 0; t < 3; ++t) {
@@ -235,15 +231,10 @@ TEST(GridMap, QueriesRunWhileAnotherThreadWritesCostsAndRefreshes)
       }
     });
   }
-  // Costs written as a costmap layer writes them, and through editCostmap.
   for (int edit = 0; edit < 2000; ++edit) {
-    auto write = [edit](Costmap2D & c) { c.setCost(edit % 4, 1, edit % 2 == 0 ? 254 : 0); };
-    if (edit % 3 == 0) {
-      grid.multi_map->editCostmap(write);
-    } else {
-      std::lock_guard<Costmap2D::mutex_t> lock(*costmap->getMutex());
-      write(*costmap);
-    }
+    writeCosts(grid, edit % 3 == 0, [edit](Costmap2D & c) {
+      c.setCost(edit % 4, 1, edit % 2 == 0 ? 254 : 0);
+    });
   }
   stop = true;
   for (auto & reader : readers) {
