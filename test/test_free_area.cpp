@@ -490,4 +490,20 @@ TEST_F(FreeAreaTest, EmptyAndDegenerateAreas)
   EXPECT_LT(std::hypot(goal.pose.position.x - 2, goal.pose.position.y - 2), 0.01);
 }
 
+TEST_F(FreeAreaTest, SearchRemembersOnlySamplesThatBlocked)
+{
+  // Turned by 45 degrees, a 0.1 m square takes one sample, in the cell below its centre. The
+  // goal and three of its neighbours are blocked through their samples; the fourth has a lethal
+  // cell under its centre but not under its sample, so it is free and must be found.
+  auto map = gridMap(100, 0.1, -5.0);
+  for (auto [x, y] :
+       {std::pair{0.05, -0.05}, {-0.05, -0.05}, {0.05, 0.05}, {0.05, -0.15}, {0.15, 0.05}}) {
+    setCostAt(map, x, y, 254);
+  }
+  Pose goal = pose(0.05, 0.05, M_PI / 4);
+  EXPECT_TRUE(searched(goal, 0.2, 0.2, 0.1, 0.1, map, everywhere));
+  EXPECT_NEAR(goal.pose.position.x, 0.15, 1e-9);
+  EXPECT_NEAR(goal.pose.position.y, 0.05, 1e-9);
+}
+
 }  // namespace
