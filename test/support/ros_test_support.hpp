@@ -57,8 +57,7 @@ inline std::string uniqueName(const std::string & prefix)
   return prefix + "_" + std::to_string(::getpid()) + "_" + std::to_string(++count);
 }
 
-/// A node with a unique name, spun from spin() until destruction: declare it after whatever
-/// its callbacks use.
+/// A node with a unique name.
 struct SpunNode
 {
   explicit SpunNode(
@@ -66,12 +65,7 @@ struct SpunNode
       const rclcpp::NodeOptions & options = rclcpp::NodeOptions())
       : node(std::make_shared<rclcpp::Node>(uniqueName(prefix), ns, options))
   {}
-  void spin()
-  {
-    thread = skelmar_internal::startNodeThread(node->get_node_base_interface());
-  }
   std::shared_ptr<rclcpp::Node> node;
-  std::unique_ptr<nav2_util::NodeThread> thread;
 };
 
 /// Spins @p spun's node until the result is destroyed: declare it after what the callbacks use.
