@@ -26,6 +26,8 @@ int main(int argc, char ** argv)
         command == "info" ? SKELMAR_LOG_INFO("probe info {}", k)
                           : SKELMAR_LOG_ERROR("probe error {}", k);
       }
+    } else if (command == "warn") {  // straight to spdlog, past the statements' own level test
+      instance("spdlog").logger->warn("probe warn");
     } else if (command == "name") {
       std::cout << "name " << instance(args.at(++i)).logger->name() << '\n';
     } else if (command == "drop") {  // as a construction stopped early would leave it

@@ -160,8 +160,7 @@ TEST(GridMap, QueriesRunWhileAnotherThreadWritesCostsAndRefreshes)
   first.join();
   second.join();
   layer.updateMap();
-  // The last edits set cells 0 and 2 of row 1 lethal (even edits), 1 and 3 free.
-  EXPECT_TRUE(layer.inDanger(2, 1, 0) && !layer.inDanger(3, 1, 0));
+  EXPECT_TRUE(layer.inDanger(2, 1, 0) && !layer.inDanger(3, 1, 0));  // the last: lethal, free
 }
 
 }  // namespace

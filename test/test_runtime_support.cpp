@@ -58,8 +58,8 @@ TEST(Logger, PrintsWhatTheEnvironmentAndTheStatementsSay)
       {"STDOUT=true SYSTEMD=yes LEVEL=warn", "info 1 error 1",
        notice("SYSTEMD", "invalid", "false") + bad_level + both},
       {"STDOUT=true SYSTEMD=false LEVEL=debug", "info 1 error 1", both},
-      {"STDOUT=true SYSTEMD=false LEVEL=warning", "info 1 error 1", error},
-      {"STDOUT=true SYSTEMD=false LEVEL=critical", "info 1 error 1", ""},
+      {"STDOUT=true SYSTEMD=false LEVEL=warning", "warn info 1 error 1", "probe warn\n" + error},
+      {"STDOUT=true SYSTEMD=false LEVEL=critical", "info 1 error 1 warn", ""},
       {"STDOUT=true SYSTEMD=false LEVEL=info", "info 300 counter", counted.str() + "counter 44\n"},
       // Notices come even without sinks; disabled statements are not counted.
       {"STDOUT=false SYSTEMD=false LEVEL=INFO", "info 3 error 2 counter",
@@ -94,8 +94,7 @@ TEST(Logger, RecordsNameTheirSourceInTheJournal)
 
 TEST(RunMode, PrintsTheQualifiedNameAndReadsCodesThatAreValuesPlusOne)
 {
-  // Other integers leave the mode (here none, printed as an empty line); no integer sets NONE and
-  // fails. Each value printed ends its line and flushes, as std::endl does.
+  // Other codes leave the mode (none here: an empty line), no number sets NONE; prints flush.
   const std::string path = testing::TempDir() + "run_mode";
   std::ofstream out(path);
   for (const char * text : {"0", "1", " 2 trailing", "3", "-1", "abc"}) {
