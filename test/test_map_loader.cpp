@@ -160,7 +160,7 @@ TEST(GridMap, QueriesRunWhileAnotherThreadWritesCostsAndRefreshes)
   first.join();
   second.join();
   layer.updateMap();
-  EXPECT_TRUE(layer.inDanger(2, 1, 0) && !layer.inDanger(3, 1, 0));  // the last: lethal, free
+  EXPECT_TRUE(layer.inDanger(2, 1, 0) && !layer.inDanger(3, 1, 0));  // as last set: lethal, free
 }
 
 }  // namespace
