@@ -51,13 +51,19 @@ bool deliver(
   return waitFor([&] { return pub->publish(msg), waitFor(arrived, timeout / 100); }, timeout);
 }
 
-// Checks that @p publish delivers exactly @p expected on @p topic to the spinning @p node.
+// Checks that @p publish, called until something arrives (matching is asynchronous),
+// delivers exactly @p expected first on @p topic to the spinning @p node.
 template <typename MessageT>
 void expectSent(
     rclcpp::Node & node, const std::string & topic, const MessageT & expected,
     const std::function<void()> & publish)
 {
-  EXPECT_EQ(skelmar_test::firstReceived<MessageT>(node, topic, publish), expected) << topic;
+  const skelmar_test::Inbox<MessageT> inbox(node, topic);
+  ASSERT_TRUE(waitFor([&] {
+    return publish(), inbox.waitForCount(1, std::chrono::milliseconds(20));
+  })) << "nothing arrived on "
+      << topic;
+  EXPECT_EQ(inbox.messages().front(), expected) << topic;
 }
 
 }  // namespace
@@ -329,47 +335,29 @@ TEST(NodeThreadStart, DestroyedRightAfterStartingManyTimes)
 
 // The clean-coverage call against a missing, a slow and a prompt service, which records each
 // request and holds back its answer while `hold` is set.
-class TriggerTest : public ::testing::Test
+TEST(TriggerTest, SeveralThreadsCallAtOnce)
 {
-protected:
   using Service = skelmar_nav2_protocol::srv::TriggerCleanCoverage;
   using Requests = std::multiset<std::tuple<bool, int, int>>;
-
-  void startService()
-  {
-    service = server.node->create_service<Service>(
-        "/trigger_clean_coverage",
-        [this](std::shared_ptr<Service::Request> r, std::shared_ptr<Service::Response>) {
-          {
-            std::lock_guard<std::mutex> lock(mutex);
-            requests.emplace(r->flag, r->first_value, r->second_value);
-          }
-          waitFor([this] { return !hold; }, std::chrono::seconds(10));
-        });
-    server_spinning = skelmar_test::spin(server);
-  }
-
-  // Declared so that the unit's thread stops first, then the service's, before what the
-  // service callback uses goes.
-  std::shared_ptr<skelmar_test::LogCapture> log = skelmar_test::LogCapture::attach();
-  SpunNode unit_node{"trigger_unit"};
-  sc::MicroUnitPlanning unit{unit_node.node};
-  rclcpp::Service<Service>::SharedPtr service;
+  const auto log = skelmar_test::LogCapture::attach();
   std::mutex mutex;
   Requests requests;
-  std::atomic<bool> hold{false};
-  SpunNode server{"trigger_server"};
-  std::unique_ptr<nav2_util::NodeThread> server_spinning;
-  std::unique_ptr<nav2_util::NodeThread> spinning = skelmar_test::spin(unit_node);
-};
-
-TEST_F(TriggerTest, SeveralThreadsCallAtOnce)
-{
-  // Without a service: false. A slow answer is given up (true: the request was sent); a
-  // prompt one logs nothing.
+  std::atomic<bool> hold{true};
+  SpunNode unit_node{"trigger_unit"}, server{"trigger_server"};
+  sc::MicroUnitPlanning unit{unit_node.node};
+  const auto spinning = skelmar_test::spin(unit_node);
   EXPECT_FALSE(unit.triggerCleanCoverage(true, 1, 2));
-  hold = true;
-  startService();
+  const auto service = server.node->create_service<Service>(
+      "/trigger_clean_coverage",
+      [&](std::shared_ptr<Service::Request> r, std::shared_ptr<Service::Response>) {
+        {
+          std::lock_guard<std::mutex> lock(mutex);
+          requests.emplace(r->flag, r->first_value, r->second_value);
+        }
+        waitFor([&] { return !hold; }, std::chrono::seconds(10));
+      });
+  const auto server_spinning = skelmar_test::spin(server);
+  // A slow answer is given up (true: the request was sent); prompt ones log nothing.
   EXPECT_TRUE(unit.triggerCleanCoverage(false, 9, 9));
   hold = false;
   std::atomic<int> succeeded{0};

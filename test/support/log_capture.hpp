@@ -20,7 +20,6 @@ struct LogRecord
 {
   spdlog::level::level_enum level;
   std::string payload;  // "<number> [INFO] <message>"
-  std::string file;
   std::string function;
 
   /// The payload after its numbered prefix.
@@ -61,7 +60,6 @@ protected:
   {
     records_.push_back(
         {msg.level, std::string(msg.payload.begin(), msg.payload.end()),
-         msg.source.filename ? msg.source.filename : "",
          msg.source.funcname ? msg.source.funcname : ""});
   }
   void flush_() override {}

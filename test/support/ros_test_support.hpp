@@ -111,20 +111,6 @@ private:
   std::shared_ptr<rclcpp::Subscription<MessageT>> subscription_;
 };
 
-/// The first message on @p topic of the spinning @p node, calling @p publish until one
-/// arrives (matching is asynchronous).
-template <typename MessageT>
-MessageT firstReceived(
-    rclcpp::Node & node, const std::string & topic, const std::function<void()> & publish)
-{
-  const Inbox<MessageT> inbox(node, topic);
-  EXPECT_TRUE(waitFor([&] {
-    return publish(), inbox.waitForCount(1, std::chrono::milliseconds(20));
-  })) << "nothing arrived on "
-      << topic;
-  return inbox.size() > 0 ? inbox.messages().front() : MessageT();
-}
-
 /// Restarts the default context with @p ros_args as global arguments (the bundles' nodes take
 /// their configuration from there), and a plain one afterwards.
 struct GlobalRosArguments
