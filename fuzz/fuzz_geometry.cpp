@@ -21,5 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t * data, std::size_t siz
   path.poses.resize(in.next() % 25);
   std::generate(path.poses.begin(), path.poses.end(), [&in] { return in.pose(0, 0, 10); });
   robot.dilutePath(path, path, a);  // in place
+  const auto points = in.points(12);
+  std::vector<cv::Point> turned;
+  try {  // about the last point; results beyond int are refused
+    robot.transformPoints(points, turned, points.empty() ? cv::Point() : points.back(), b);
+  } catch (const std::out_of_range &) {
+  }
   return 0;
 }
