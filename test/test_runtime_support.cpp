@@ -2,7 +2,9 @@
 
 #include <gmock/gmock.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <future>
@@ -11,7 +13,6 @@
 
 #include "skelmar_nav2_tools/realtime.hpp"
 #include "skelmar_nav2_tools/run_mode.hpp"
-#include "support/child_process.hpp"
 
 namespace {
 
@@ -19,18 +20,18 @@ namespace {
 // the SPDLOG_ variables in @p spdlog ("LEVEL=info ..."), marked if it did not exit cleanly.
 std::string probe(const std::string & spdlog, const std::string & args)
 {
-  const auto words = [](const std::string & text) {
-    std::istringstream in(text);
-    return std::vector<std::string>{std::istream_iterator<std::string>(in), {}};
-  };
   const char * loader_path = std::getenv("LD_LIBRARY_PATH");
-  const auto environment = words(
-      std::regex_replace(spdlog, std::regex("\\S+"), "SPDLOG_$&") +
-      " LD_LIBRARY_PATH=" + (loader_path ? loader_path : ""));
-  skelmar_test::ChildProcess child(SKELMAR_LOGGER_PROBE, words(args), environment);
-  const std::string out = child.readAll();
-  const auto status = child.waitForExit(std::chrono::seconds(10));
-  return out + (status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0 ? "" : "(failed)");
+  const std::string command = std::string("env -i LD_LIBRARY_PATH='") +
+                              (loader_path ? loader_path : "") + "' " +
+                              std::regex_replace(spdlog, std::regex("\\S+"), "SPDLOG_$&") +
+                              " " SKELMAR_LOGGER_PROBE " " + args;
+  FILE * const output = popen(command.c_str(), "r");
+  std::string out;
+  for (int c; output && (c = std::fgetc(output)) != EOF;) {
+    out += static_cast<char>(c);
+  }
+  const int status = output ? pclose(output) : -1;
+  return out + (WIFEXITED(status) && WEXITSTATUS(status) == 0 ? "" : "(failed)");
 }
 
 std::string notice(const std::string & variable, const std::string & state, const char * value)
