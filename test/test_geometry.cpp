@@ -6,6 +6,7 @@
 #include <tf2/utils.h>
 
 #include <random>
+#include <regex>
 
 #include "skelmar_nav2_tools/base_robot.hpp"
 #include "support/log_capture.hpp"
@@ -129,6 +130,18 @@ TEST(Polygons, TransformPointsInPlaceAndOutOfRange)
   EXPECT_THROW(r.transformPoints({{big, big}}, points, {-big, -big}, 45), std::out_of_range);
   EXPECT_THROW(r.transformPoints({{1, 1}}, points, {0, 0}, NAN), std::out_of_range);
   EXPECT_EQ(points, (std::vector<cv::Point>{{0, 10}, {-10, 0}}));  // beyond int or NaN: untouched
+  // Any angle: single precision throughout, truncated toward zero.
+  const std::vector<cv::Point> pixels{{7, -3}, {-250, 1234}, {4000, 5}};
+  std::vector<cv::Point> expected;
+  const float a = float(37.5 * kPi / 180.0);
+  for (const auto & p : pixels) {
+    const float dx = float(p.x) - 3.0F, dy = float(p.y) + 2.0F;
+    expected.emplace_back(
+        int(dx * std::cos(a) - dy * std::sin(a) + 3.0F),
+        int(dx * std::sin(a) + dy * std::cos(a) - 2.0F));
+  }
+  r.transformPoints(pixels, points, {3, -2}, 37.5);
+  EXPECT_EQ(points, expected);
 }
 
 TEST(Polygons, MatchTheLiteralRulesOnRandomInput)
@@ -199,6 +212,27 @@ TEST(Polygons, MatchTheLiteralRulesOnRandomInput)
     ASSERT_EQ(r.isPolygonContained(inner, outer), in) << k;
   }
   EXPECT_TRUE(inside > 1000 && contained > 800 && contained < 2700);  // both answers reached
+}
+
+TEST(PoseAngle, UuidsAndPrintPose)
+{
+  const std::regex v4("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
+  const std::string a = BaseRobot().generateUuid(), b = BaseRobot().generateUuid();
+  EXPECT_TRUE(std::regex_match(a, v4) && std::regex_match(b, v4) && a != b) << a << " " << b;
+  // Four records at info, numbers in their shortest form; the text is not a format.
+  auto capture = skelmar_test::LogCapture::attach();
+  PoseStamped p = pose(0.25, -1.5, 3);
+  p.pose.orientation = quat(0, 0, 0.6, 0.8);
+  BaseRobot().printPose(p, " spaced {} text ");
+  std::string printed;
+  for (const auto & record : capture->take()) {
+    printed += (record.level == spdlog::level::info ? "" : "not info: ") + record.message() + '|';
+  }
+  EXPECT_EQ(
+      printed, fmt::format(
+                   "info:  spaced {{}} text |point is 0.25;-1.5;3|orientation is 0;0;0.6;0.8|yaw "
+                   "is {}|",
+                   BaseRobot().quaternion2Yaw(p.pose.orientation)));
 }
 
 TEST(Paths, DocumentedValuesAndDilution)
