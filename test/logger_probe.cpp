@@ -36,8 +36,7 @@ int main(int argc, char ** argv)
       std::cout << "counter " << int{instance("spdlog").counter.load()} << '\n';
     } else if (command == "stderr") {  // standard error joins standard output
       dup2(STDOUT_FILENO, STDERR_FILENO);
-    } else if (command == "journal") {
-      // A journal socket of its own, printed at the end, in a private /run.
+    } else if (command == "journal") {  // a journal socket of its own, in a private /run
       sockaddr_un address{AF_UNIX, "/run/systemd/journal/socket"};
       if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ||
           mount("tmpfs", "/run", "tmpfs", 0, nullptr) || mkdir("/run/systemd", 0755) ||

@@ -52,10 +52,8 @@ TEST_F(MapFiles, ModesNegateThresholdsAndTheFirstRowOnTop)
       {"", "mode: Trinary\n", {255, 0, 254, 254, 254, 255}},
       // Between the thresholds round(rint((occ - free) / (occupied - free) * 100) * 2.54).
       {"", "mode: scale\n", {10, 0, 254, 254, 254, 170}},
-      // The pixel value itself when 0..100 (254 / 100 per step), unknown above.
-      {"", "mode: raw\n", {255, 255, 127, 0, 163, 255}},
-      // occ = p / 255: 50 gives 0.19608, just above free_thresh.
-      {"negate: 0", "negate: true", {254, 254, 255, 0, 255, 255}}};
+      {"", "mode: raw\n", {255, 255, 127, 0, 163, 255}},  // the pixel value up to 100, then unknown
+      {"negate: 0", "negate: true", {254, 254, 255, 0, 255, 255}}};  // occ = p / 255: 50 not free
   for (const auto & [from, to, costs] : cases) {
     const auto map = loadMap(yaml(from, to));
     EXPECT_EQ(std::vector<int>(map->getCharMap(), map->getCharMap() + 6), costs) << to;

@@ -42,12 +42,10 @@ TEST(Logger, PrintsWhatTheEnvironmentAndTheStatementsSay)
     counted << std::setw(3) << k % 128 << " [INFO] probe info " << k << '\n';
   }
   const std::tuple<std::string, const char *, std::string> rows[] = {
-      // Notices in order at the first statement.
-      {"", "info 1 error 1",
+      {"", "info 1 error 1",  // notices in order at the first statement
        notice("STDOUT", "not set", "true") + notice("SYSTEMD", "not set", "false") +
            notice("LEVEL", "not set", "default level") + both},
-      // This machine may have no journal: records still reach the console.
-      {"STDOUT=TRUE SYSTEMD=true LEVEL=info", "info 1 error 1",
+      {"STDOUT=TRUE SYSTEMD=true LEVEL=info", "info 1 error 1",  // the console, journal or not
        notice("STDOUT", "invalid", "true") + both},
       {"STDOUT=true SYSTEMD=yes LEVEL=warn", "info 1 error 1",
        notice("SYSTEMD", "invalid", "false") + bad_level + both},
@@ -55,11 +53,10 @@ TEST(Logger, PrintsWhatTheEnvironmentAndTheStatementsSay)
       {"STDOUT=true SYSTEMD=false LEVEL=warning", "warn info 1 error 1", "probe warn\n" + error},
       {"STDOUT=true SYSTEMD=false LEVEL=critical", "info 1 error 1 warn", ""},
       {"STDOUT=true SYSTEMD=false LEVEL=info", "info 300 counter", counted.str() + "counter 44\n"},
-      // Notices come even without sinks; disabled statements are not counted.
-      {"STDOUT=false SYSTEMD=false LEVEL=INFO", "info 3 error 2 counter",
+      {"STDOUT=false SYSTEMD=false LEVEL=INFO", "info 3 error 2 counter",  // notices, no sinks
        bad_level + "counter 5\n"},
       {"STDOUT=true SYSTEMD=false LEVEL=error", "info 2 error 1 info 3 error 1 counter",
-       error + "  2 [ERROR] probe error 1\ncounter 2\n"},
+       error + "  2 [ERROR] probe error 1\ncounter 2\n"},  // disabled ones are not counted
       // The first name wins, the environment is read once, a dropped logger is silent (stderr too).
       {"STDOUT=true SYSTEMD=false LEVEL=info",
        "name first info 1 name second reconfigure info 1 stderr drop info 2 error 1",

@@ -35,8 +35,7 @@ protected:
     viewer.emplace(*peer.node, "trace/trace_" + trace->name_);
     ASSERT_TRUE(skelmar_test::waitFor([&] { return trace->publisher_->get_subscription_count(); }));
   }
-  // The bytes the viewer receives of a grid of width by height cells over the costmap: in its
-  // frame and resolution (in single precision), cell (0, 0) centred at (1.025, 2.025).
+  // The bytes the viewer gets of a width x height grid, placed as the costmap (single precision).
   Bytes published(unsigned width, unsigned height)
   {
     const size_t before = viewer->size();
