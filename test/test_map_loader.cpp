@@ -17,9 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 using nav2_costmap_2d::Costmap2D;
-using skelmar_nav2_gridmap::loadMap;
-using skelmar_nav2_gridmap::MapLoadError;
-using skelmar_nav2_gridmap::MultiGridMap;
+using namespace skelmar_nav2_gridmap;
 
 // Writes small maps into a folder of the process's own, removed after each test.
 class MapFiles : public ::testing::Test
@@ -35,14 +33,13 @@ protected:
     std::ofstream(dir_ / name, std::ios::binary) << content;
     return (dir_ / name).string();
   }
-  // The map's YAML written, with @p from replaced by @p to (appended without @p from).
+  // The map's YAML written, with @p from replaced by @p to (put first without @p from).
   std::string yaml(const std::string & from = "", const std::string & to = "")
   {
     std::string text =
         "image: image.pgm\nresolution: 0.5\norigin: [1.0, -2.0, 0.0]\nnegate: 0\n"
         "occupied_thresh: 0.65\nfree_thresh: 0.196\n";
-    return write(
-        "map.yaml", from.empty() ? text + to : text.replace(text.find(from), from.size(), to));
+    return write("map.yaml", text.replace(text.find(from), from.size(), to));
   }
   const fs::path dir_ = fs::temp_directory_path() / ("skelmar_maps_" + std::to_string(::getpid()));
 };
@@ -55,10 +52,8 @@ TEST_F(MapFiles, ModesNegateThresholdsAndTheFirstRowOnTop)
       {"", "mode: Trinary\n", {255, 0, 254, 254, 254, 255}},
       // Between the thresholds round(rint((occ - free) / (occupied - free) * 100) * 2.54).
       {"", "mode: scale\n", {10, 0, 254, 254, 254, 170}},
-      // The pixel value itself when 0..100 (254 / 100 per step), unknown above.
-      {"", "mode: raw\n", {255, 255, 127, 0, 163, 255}},
-      // occ = p / 255: 50 gives 0.19608, just above free_thresh.
-      {"negate: 0", "negate: true", {254, 254, 255, 0, 255, 255}}};
+      {"", "mode: raw\n", {255, 255, 127, 0, 163, 255}},  // the pixel value up to 100, then unknown
+      {"negate: 0", "negate: true", {254, 254, 255, 0, 255, 255}}};  // occ = p / 255: 50 not free
   for (const auto & [from, to, costs] : cases) {
     const auto map = loadMap(yaml(from, to));
     EXPECT_EQ(std::vector<int>(map->getCharMap(), map->getCharMap() + 6), costs) << to;
@@ -97,7 +92,6 @@ TEST_F(MapFiles, BrokenFilesNameTheFileAndTheProblem)
   for (const auto & [content, problem] : images) {
     fails((write("image.pgm", content), yaml()), "image.pgm", problem);
   }
-  write("image.pgm", "P5 1 1 255 \0"s);
   for (const auto & [from, to, problem] : lines) {
     fails(yaml(from, to), "map.yaml", problem);
   }
@@ -107,8 +101,7 @@ TEST_F(MapFiles, BrokenFilesNameTheFileAndTheProblem)
 
 TEST(GridMap, RefreshShowsCostsHoweverWritten)
 {
-  // Grids of whole words, a partial last word, several blocks; none to all cells edited by setCost
-  // or in the char map. Every cell answers for the costs at the last refresh.
+  // Whole and partial words, several blocks, edits either way: each cell as at the last refresh.
   std::mt19937 rng(11);
   for (auto [size_x, size_y] : {std::pair{4U, 2U}, {4U, 3U}, {1U, 1U}, {61U, 37U}, {1006U, 9U}}) {
     MultiGridMap layer(std::make_shared<Costmap2D>(size_x, size_y, 0.05, 0, 0));
@@ -134,10 +127,9 @@ TEST(GridMap, RefreshShowsCostsHoweverWritten)
             << "step " << step << ", cell " << i << " of " << size_x << " x " << size_y;
       }
     }
-    // Nothing answers beyond the grid or for another layer.
-    EXPECT_THROW(layer.inDanger(size_x, 0, 0), std::out_of_range);
+    EXPECT_THROW(layer.inDanger(size_x, 0, 0), std::out_of_range);  // beyond the grid
     EXPECT_THROW(layer.inDanger(0, size_y, 0), std::out_of_range);
-    EXPECT_THROW(layer.inDanger(0, 0, 1), std::out_of_range);
+    EXPECT_THROW(layer.inDanger(0, 0, 1), std::out_of_range);  // another layer
   }
 }
 

@@ -20,27 +20,20 @@ namespace {
 // the SPDLOG_ variables in @p spdlog ("LEVEL=info ..."), marked if it did not exit cleanly.
 std::string probe(const std::string & spdlog, const std::string & args)
 {
-  const char * loader_path = std::getenv("LD_LIBRARY_PATH");
-  const std::string command = std::string("env -i LD_LIBRARY_PATH='") +
-                              (loader_path ? loader_path : "") + "' " +
+  const std::string command = "env -i LD_LIBRARY_PATH=\"$LD_LIBRARY_PATH\" " +
                               std::regex_replace(spdlog, std::regex("\\S+"), "SPDLOG_$&") +
                               " " SKELMAR_LOGGER_PROBE " " + args;
   FILE * const output = popen(command.c_str(), "r");
-  std::string out;
-  for (int c; output && (c = std::fgetc(output)) != EOF;) {
-    out += static_cast<char>(c);
-  }
-  const int status = output ? pclose(output) : -1;
-  return out + (WIFEXITED(status) && WEXITSTATUS(status) == 0 ? "" : "(failed)");
-}
-
-std::string notice(const std::string & variable, const std::string & state, const char * value)
-{
-  return "environment variable SPDLOG_" + variable + " is " + state + ", and set " + value + "\n";
+  std::string out(1 << 16, '\0');  // more than any probe prints
+  out.resize(output ? std::fread(out.data(), 1, out.size(), output) : 0);
+  return out + (output && pclose(output) == 0 ? "" : "(failed)");
 }
 
 TEST(Logger, PrintsWhatTheEnvironmentAndTheStatementsSay)
 {
+  const auto notice = [](const std::string & variable, const std::string & state, const char * to) {
+    return "environment variable SPDLOG_" + variable + " is " + state + ", and set " + to + "\n";
+  };
   const std::string info = "  1 [INFO] probe info 1\n", error = "  1 [ERROR] probe error 1\n";
   const std::string both = info + "  2 [ERROR] probe error 1\n";
   const std::string bad_level = notice("LEVEL", "invalid", "default level");
@@ -49,12 +42,10 @@ TEST(Logger, PrintsWhatTheEnvironmentAndTheStatementsSay)
     counted << std::setw(3) << k % 128 << " [INFO] probe info " << k << '\n';
   }
   const std::tuple<std::string, const char *, std::string> rows[] = {
-      // Notices in order at the first statement.
-      {"", "info 1 error 1",
+      {"", "info 1 error 1",  // notices in order at the first statement
        notice("STDOUT", "not set", "true") + notice("SYSTEMD", "not set", "false") +
            notice("LEVEL", "not set", "default level") + both},
-      // This machine may have no journal: records still reach the console.
-      {"STDOUT=TRUE SYSTEMD=true LEVEL=info", "info 1 error 1",
+      {"STDOUT=TRUE SYSTEMD=true LEVEL=info", "info 1 error 1",  // the console, journal or not
        notice("STDOUT", "invalid", "true") + both},
       {"STDOUT=true SYSTEMD=yes LEVEL=warn", "info 1 error 1",
        notice("SYSTEMD", "invalid", "false") + bad_level + both},
@@ -62,17 +53,14 @@ TEST(Logger, PrintsWhatTheEnvironmentAndTheStatementsSay)
       {"STDOUT=true SYSTEMD=false LEVEL=warning", "warn info 1 error 1", "probe warn\n" + error},
       {"STDOUT=true SYSTEMD=false LEVEL=critical", "info 1 error 1 warn", ""},
       {"STDOUT=true SYSTEMD=false LEVEL=info", "info 300 counter", counted.str() + "counter 44\n"},
-      // Notices come even without sinks; disabled statements are not counted.
-      {"STDOUT=false SYSTEMD=false LEVEL=INFO", "info 3 error 2 counter",
+      {"STDOUT=false SYSTEMD=false LEVEL=INFO", "info 3 error 2 counter",  // notices, no sinks
        bad_level + "counter 5\n"},
       {"STDOUT=true SYSTEMD=false LEVEL=error", "info 2 error 1 info 3 error 1 counter",
-       error + "  2 [ERROR] probe error 1\ncounter 2\n"},
-      // The first instance's name wins; the environment is read once; statements without a
-      // logger are harmless and silent, also on standard error.
+       error + "  2 [ERROR] probe error 1\ncounter 2\n"},  // disabled ones are not counted
+      // The first name wins, the environment is read once, a dropped logger is silent (stderr too).
       {"STDOUT=true SYSTEMD=false LEVEL=info",
        "name first info 1 name second reconfigure info 1 stderr drop info 2 error 1",
-       "name first\n" + info + "name first\n  2 [INFO] probe info 1\n"},
-  };
+       "name first\n" + info + "name first\n  2 [INFO] probe info 1\n"}};
   for (const auto & [spdlog, args, out] : rows) {
     EXPECT_EQ(probe(spdlog, args), "begin\n" + out + "end\n") << spdlog << " / " << args;
   }
@@ -108,24 +96,22 @@ TEST(RunMode, PrintsTheQualifiedNameAndReadsCodesThatAreValuesPlusOne)
       "0RunMode::NONE\n0RunMode::NAVIGATION\n0RunMode::STATICHUICOVERAGE\n0\n0\n1RunMode::NONE\n");
 }
 
-// Sets the priority twice; returns the refusal, if any, and the calling thread's scheduling.
-std::string attempt()
-{
-  std::string outcome;
-  try {
-    skelmar_realtime::setSoftRealTimePriority();
-    skelmar_realtime::setSoftRealTimePriority();
-  } catch (const std::runtime_error & error) {
-    outcome = error.what();
-  }
-  sched_param param{};
-  sched_getparam(0, &param);
-  return outcome + ", " + std::to_string(sched_getscheduler(0)) + " " +
-         std::to_string(param.sched_priority);
-}
-
 TEST(RealTime, SetsFifo49ForTheCallingThreadOnlyOrThrowsTheFixedText)
 {
+  // Sets the priority twice; returns the refusal, if any, and the calling thread's scheduling.
+  const auto attempt = [] {
+    std::string outcome;
+    try {
+      skelmar_realtime::setSoftRealTimePriority();
+      skelmar_realtime::setSoftRealTimePriority();
+    } catch (const std::runtime_error & error) {
+      outcome = error.what();
+    }
+    sched_param param{};
+    sched_getparam(0, &param);
+    return outcome + ", " + std::to_string(sched_getscheduler(0)) + " " +
+           std::to_string(param.sched_priority);
+  };
   const int policy = sched_getscheduler(0);  // not real-time, so at priority 0
   const std::string refused =
       "Cannot set as real-time thread. Users must set: <username> hard rtprio 99 and <username> "

@@ -16,16 +16,15 @@ using skelmar_trace::TraceMat;
 using Cells = std::vector<cv::Point>;
 using Bytes = std::vector<std::int8_t>;
 
-Cells cellsOf(const cv::Mat & raster)  // the cells not 0, row by row
-{
-  Cells cells;
-  cv::findNonZero(raster, cells);
-  return cells;
-}
-
 class TraceMatTest : public ::testing::Test
 {
 protected:
+  Cells coloured()  // the raster's cells not 0, row by row
+  {
+    Cells cells;
+    cv::findNonZero(trace->mat_, cells);
+    return cells;
+  }
   // A trace over a costmap of x by y cells of 0.05 m from (1, 2) in "odom", whose viewer came
   // after its construction: only a reset lets it draw.
   void open(int x, int y)
@@ -36,14 +35,12 @@ protected:
     viewer.emplace(*peer.node, "trace/trace_" + trace->name_);
     ASSERT_TRUE(skelmar_test::waitFor([&] { return trace->publisher_->get_subscription_count(); }));
   }
-  // The bytes the viewer receives of a grid of width by height cells over the costmap: in its
-  // frame and resolution (in single precision), cell (0, 0) centred at (1.025, 2.025).
+  // The bytes the viewer gets of a width x height grid, placed as the costmap (single precision).
   Bytes published(unsigned width, unsigned height)
   {
     const size_t before = viewer->size();
     trace->publishCVMatAsGrid();
-    EXPECT_TRUE(viewer->waitForCount(before + 1));
-    OccupancyGrid sent = viewer->size() > before ? viewer->messages().back() : OccupancyGrid();
+    auto sent = viewer->waitForCount(before + 1) ? viewer->messages().back() : OccupancyGrid();
     const geometry_msgs::msg::Point & corner = sent.info.origin.position;
     EXPECT_EQ(
         std::tuple(sent.header.frame_id, sent.info.resolution, corner.x, corner.y),
@@ -58,8 +55,7 @@ protected:
   std::optional<TraceMat> trace;
 };
 
-// Nothing is drawn or sent while nobody listened at the last reset; after one, the exact cells
-// of points, lines and outlines, those outside the raster skipped.
+// Nothing drawn or sent unless someone listened at the last reset; then exact cells, clipped.
 TEST_F(TraceMatTest, DrawingColoursExactlyItsCellsInsideTheRaster)
 {
   open(8, 8);
@@ -72,8 +68,7 @@ TEST_F(TraceMatTest, DrawingColoursExactlyItsCellsInsideTheRaster)
       {outline, {{5, 6}}, {{5, 6}}},
       {points, {{-1, 0}, {8, 0}, {0, 8}, {3, 2}, {INT_MAX, INT_MIN}}, {{3, 2}}},
       {line, {{-3, 1}, {9, 1}}, {{0, 1}, {1, 1}, {2, 1}, {3, 1}, {4, 1}, {5, 1}, {6, 1}, {7, 1}}},
-      {outline, {{-1, -1}, {8, -1}, {8, 8}, {-1, 8}}, {}},
-  };
+      {outline, {{-1, -1}, {8, -1}, {8, 8}, {-1, 8}}, {}}};
   trace->setMatPointColor({3, 2}, 100);
   for (const bool listened : {false, true}) {
     for (const auto & [draw, drawn, cells] : rows) {
@@ -81,40 +76,37 @@ TEST_F(TraceMatTest, DrawingColoursExactlyItsCellsInsideTheRaster)
         trace->reset();
       }
       ((*trace).*draw)(drawn, 100);
-      EXPECT_EQ(cellsOf(trace->mat_), listened ? cells : Cells()) << testing::PrintToString(drawn);
+      EXPECT_EQ(coloured(), listened ? cells : Cells()) << testing::PrintToString(drawn);
     }
     trace->publishCVMatAsGrid();
     EXPECT_EQ(trace->grid_msg_.data.size(), listened ? 64U : 0U);
   }
-  // Any segment: one cell per step along the longer axis, both ends included, each the nearest
-  // to the ideal line across it.
+  // Any segment: one cell per step of the longer axis, both ends, each nearest the ideal line.
   std::mt19937 rng(7);
   for (int i = 0; i < 2000; ++i) {
     const cv::Point a(rng() % 8, rng() % 8), b(rng() % 8, rng() % 8), d = b - a;
     const int steps = std::max(std::abs(d.x), std::abs(d.y));
     trace->reset();
     trace->setMatLineColor({a, b}, 1);
-    for (const auto & [x, y] : cellsOf(trace->mat_)) {
+    for (const auto & [x, y] : coloured()) {
       ASSERT_LE(2 * std::abs((y - a.y) * d.x - (x - a.x) * d.y), steps) << a << b << x << y;
     }
     ASSERT_EQ(cv::countNonZero(trace->mat_), steps + 1) << a << b;
     ASSERT_TRUE(trace->getMatColor(a) && trace->getMatColor(b)) << a << b;
   }
   // A segment of more than 10001 steps is refused, and nothing of it coloured.
-  const auto walk = [&](cv::Point from, cv::Point to) { trace->setMatLineColor({from, to}, 2); };
-  EXPECT_NO_THROW(walk({0, 0}, {10001, 0}));
+  const auto walk = [&](const Cells & corners) { trace->setMatLineColor(corners, 2); };
+  EXPECT_NO_THROW(walk({{0, 0}, {10001, 0}}));
+  trace->reset();
   const auto refused = testing::ThrowsMessage<std::runtime_error>(
       testing::StrEq("bresenham is out of iteration(10000)"));
-  EXPECT_THAT([&] { walk({0, 0}, {10002, 0}); }, refused);
-  EXPECT_THAT([&] { walk({0, 0}, {0, -10002}); }, refused);
-  EXPECT_THAT([&] { walk({INT_MIN, INT_MIN}, {INT_MAX, INT_MAX}); }, refused);
-  trace->reset();
-  EXPECT_THAT([&] { trace->setMatLineColor({{0, 0}, {3, 0}, {3, 10005}}, 2); }, refused);
-  EXPECT_EQ(cellsOf(trace->mat_), (Cells{{0, 0}, {1, 0}, {2, 0}, {3, 0}}));
+  EXPECT_THAT([&] { walk({{0, 0}, {10002, 0}}); }, refused);
+  EXPECT_THAT([&] { walk({{INT_MIN, INT_MIN}, {INT_MAX, INT_MAX}}); }, refused);
+  EXPECT_THAT([&] { walk({{0, 0}, {3, 0}, {3, -10005}}); }, refused);
+  EXPECT_EQ(coloured(), (Cells{{0, 0}, {1, 0}, {2, 0}, {3, 0}}));
 }
 
-// A copy or the complement, kept at its size until a reset, sent bit for bit (255 as -1); a
-// view into a wider matrix is sent as its own rows.
+// A copy or the complement, kept until a reset, sent bit for bit; a view sent as its own rows.
 TEST_F(TraceMatTest, SetMatCopiesOrComplementsAndRejectsOtherTypes)
 {
   open(7, 5);
@@ -138,8 +130,7 @@ TEST_F(TraceMatTest, SetMatCopiesOrComplementsAndRejectsOtherTypes)
   EXPECT_EQ(published(7, 5), Bytes(35, 0));
 }
 
-// Destroying a trace right after construction must not hang on its node thread, with or
-// without a viewer listening; a trace without a grid map is refused.
+// Destroying a trace right after construction must not hang; one without a grid map is refused.
 TEST_F(TraceMatTest, ConstructAndDestroyRepeatedly)
 {
   EXPECT_THROW(TraceMat(nullptr, "none"), std::invalid_argument);
