@@ -1,8 +1,6 @@
-// BaseRobot's pose, angle, polygon and path operations: the documented values, bad input, and
-// literal re-implementations of the documented rules compared on many random inputs.
+// BaseRobot's geometry: documented values, bad input, and the literal rules on random input.
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <tf2/utils.h>
 
 #include <random>
@@ -29,10 +27,9 @@ PoseStamped pose(double x, double y, double z = 0)
   p.pose.position.set__x(x).set__y(y).set__z(z);
   return p;
 }
-using Quat = geometry_msgs::msg::Quaternion;
-Quat quat(double x, double y, double z, double w)
+geometry_msgs::msg::Quaternion quat(double x, double y, double z, double w)
 {
-  return Quat().set__x(x).set__y(y).set__z(z).set__w(w);
+  return geometry_msgs::msg::Quaternion().set__x(x).set__y(y).set__z(z).set__w(w);
 }
 Point32 pt(double x, double y, float z = 0)
 {
@@ -80,9 +77,8 @@ TEST(PoseAngle, DocumentedValues)
 
 TEST(PoseAngle, DelAngleReturnsForNonFiniteInput)
 {
-  const double inf = INFINITY, nan = NAN, big = std::numeric_limits<double>::max();
-  for (const auto & [a, b] :
-       {std::pair{inf, 0.0}, {0, inf}, {-inf, 1}, {nan, 0}, {0, nan}, {big, -big}}) {
+  const double inf = INFINITY, nan = NAN, max = std::numeric_limits<double>::max();
+  for (auto [a, b] : {std::pair{inf, 0.0}, {0, inf}, {-inf, 1}, {nan, 0}, {0, nan}, {max, -max}}) {
     EXPECT_TRUE(std::isnan(BaseRobot().calDelAngle(a, b))) << a << " " << b;
   }
 }
@@ -92,8 +88,7 @@ TEST(PoseAngle, DelAngleRangeAndCongruenceForAnyFiniteInput)
   BaseRobot r;
   EXPECT_TRUE(r.calDelAngle(-kPi, 0) == kPi && r.calDelAngle(0, kPi) == kPi);  // never -pi
   std::mt19937 rng(20240611U);
-  std::uniform_real_distribution<double> small(-20.0, 20.0), wide(-999999.0, 999999.0),
-      exponent(-3, 300);
+  std::uniform_real_distribution<> small(-20.0, 20.0), wide(-999999.0, 999999.0), exponent(-3, 300);
   for (int k = 0; k < 20000; ++k) {
     // Below a million: the stepwise reduction itself, to the bit.
     const double a = k % 100 == 0 ? wide(rng) : small(rng), b = k % 100 == 0 ? 0.0 : small(rng);
@@ -123,25 +118,19 @@ TEST(Polygons, ResizeLiftFrameInputLimits)
 TEST(Polygons, TransformPointsInPlaceAndOutOfRange)
 {
   BaseRobot r;
-  std::vector<cv::Point> points{{10, 0}, {0, 10}};
-  r.transformPoints(points, points, {0, 0}, 90);
-  EXPECT_EQ(points, (std::vector<cv::Point>{{0, 10}, {-10, 0}}));
+  // Any angle, in place too: single precision throughout, truncated toward zero.
+  std::vector<cv::Point> points{{7, -3}, {-250, 1234}, {4000, 5}}, expected;
+  const float c = std::cos(float(37.5 * kPi / 180.0)), s = std::sin(float(37.5 * kPi / 180.0));
+  for (const auto & p : points) {
+    const float dx = float(p.x) - 3.0F, dy = float(p.y) + 2.0F;
+    expected.emplace_back(int(dx * c - dy * s + 3.0F), int(dx * s + dy * c - 2.0F));
+  }
+  r.transformPoints(points, points, {3, -2}, 37.5);
+  EXPECT_EQ(points, expected);
   const int big = std::numeric_limits<int>::max();
   EXPECT_THROW(r.transformPoints({{big, big}}, points, {-big, -big}, 45), std::out_of_range);
   EXPECT_THROW(r.transformPoints({{1, 1}}, points, {0, 0}, NAN), std::out_of_range);
-  EXPECT_EQ(points, (std::vector<cv::Point>{{0, 10}, {-10, 0}}));  // beyond int or NaN: untouched
-  // Any angle: single precision throughout, truncated toward zero.
-  const std::vector<cv::Point> pixels{{7, -3}, {-250, 1234}, {4000, 5}};
-  std::vector<cv::Point> expected;
-  const float a = float(37.5 * kPi / 180.0);
-  for (const auto & p : pixels) {
-    const float dx = float(p.x) - 3.0F, dy = float(p.y) + 2.0F;
-    expected.emplace_back(
-        int(dx * std::cos(a) - dy * std::sin(a) + 3.0F),
-        int(dx * std::sin(a) + dy * std::cos(a) - 2.0F));
-  }
-  r.transformPoints(pixels, points, {3, -2}, 37.5);
-  EXPECT_EQ(points, expected);
+  EXPECT_EQ(points, expected);  // beyond int or NaN: untouched
 }
 
 TEST(Polygons, MatchTheLiteralRulesOnRandomInput)
@@ -229,10 +218,8 @@ TEST(PoseAngle, UuidsAndPrintPose)
     printed += (record.level == spdlog::level::info ? "" : "not info: ") + record.message() + '|';
   }
   EXPECT_EQ(
-      printed, fmt::format(
-                   "info:  spaced {{}} text |point is 0.25;-1.5;3|orientation is 0;0;0.6;0.8|yaw "
-                   "is {}|",
-                   BaseRobot().quaternion2Yaw(p.pose.orientation)));
+      printed, "info:  spaced {} text |point is 0.25;-1.5;3|orientation is 0;0;0.6;0.8|yaw is " +
+                   fmt::format("{}|", BaseRobot().quaternion2Yaw(p.pose.orientation)));
 }
 
 TEST(Paths, DocumentedValuesAndDilution)
@@ -243,11 +230,10 @@ TEST(Paths, DocumentedValuesAndDilution)
   EXPECT_EQ(r.calpathDistance(path), 6.0);  // z ignored
   EXPECT_EQ(r.calpathDistance(Path()) + r.calpathDistance(Path().set__poses({pose(5, 0)})), 0.0);
   // Kept: the first pose, each at which the length since the last kept one reaches the spacing
-  // (exactly, too), and the last unless that length is exactly 0 there; in and out may be one
-  // path. An empty path changes nothing and logs nothing.
+  // (exactly, too), and the last unless that length is exactly 0 there; in and out may be one.
   Path out = path;
   r.dilutePath(Path(), out, 1.0);
-  EXPECT_EQ(out, path);
+  EXPECT_EQ(out, path);  // an empty path changes nothing and logs nothing
   path.header.frame_id = "map";
   path.poses = {pose(0, 0), pose(1, 0), pose(1.5, 0), pose(2, 0), pose(2, 0), pose(2.5, 0)};
   r.dilutePath(path, out, 1.0);
@@ -256,11 +242,10 @@ TEST(Paths, DocumentedValuesAndDilution)
   path.poses.resize(5);
   r.dilutePath(path, path, 1.0);
   EXPECT_EQ(path.poses, (std::vector{out.poses[0], out.poses[1], out.poses[2]}));
-  const auto records = capture->take();
+  const auto logs = capture->take();
   const auto info = spdlog::level::info;
-  ASSERT_TRUE(records.size() == 2 && records[0].level == info && records[1].level == info);
-  EXPECT_EQ(
-      records[0].message() + records[1].message(), "dilution path size:4dilution path size:3");
+  ASSERT_TRUE(logs.size() == 2 && logs[0].level == info && logs[1].level == info);
+  EXPECT_EQ(logs[0].message() + logs[1].message(), "dilution path size:4dilution path size:3");
 }
 
 }  // namespace
