@@ -81,6 +81,9 @@ TEST_F(TraceMatTest, DrawingColoursExactlyItsCellsInsideTheRaster)
     trace->publishCVMatAsGrid();
     EXPECT_EQ(trace->grid_msg_.data.size(), listened ? 64U : 0U);
   }
+  for (const cv::Point outside : {cv::Point(-1, 0), cv::Point(8, 0), cv::Point(INT_MAX, INT_MIN)}) {
+    EXPECT_EQ(trace->getMatColor(outside), 0) << outside;  // read as empty, never read
+  }
   // Any segment: one cell per step of the longer axis, both ends, each nearest the ideal line.
   std::mt19937 rng(7);
   for (int i = 0; i < 2000; ++i) {
