@@ -3,11 +3,9 @@
 #include <gmock/gmock.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <thread>
 
 #include <skelmar_nav2_gridmap/map_loader.hpp>
 #include <skelmar_nav2_gridmap/multi_grid_map.hpp>
@@ -131,28 +129,6 @@ TEST(GridMap, RefreshShowsCostsHoweverWritten)
     EXPECT_THROW(layer.inDanger(0, size_y, 0), std::out_of_range);
     EXPECT_THROW(layer.inDanger(0, 0, 1), std::out_of_range);  // another layer
   }
-}
-
-TEST(GridMap, QueriesRunWhileAnotherThreadWritesCostsAndRefreshes)
-{
-  MultiGridMap layer(std::make_shared<Costmap2D>(4, 3, 0.5, 0.0, 0.0));
-  std::atomic<bool> stop{false};
-  const auto read = [&] {
-    for (unsigned int x = 0; !stop; x = (x + 1) % 4) {
-      layer.updateMap();
-      layer.inDanger(x, 1, 0);
-    }
-  };
-  std::thread first(read), second(read);
-  for (int edit = 0; edit < 2000; ++edit) {
-    std::lock_guard<Costmap2D::mutex_t> lock(*layer.costmap->getMutex());  // as costmap layers do
-    layer.costmap->setCost(edit % 4, 1, edit % 2 == 0 ? 254 : 0);
-  }
-  stop = true;
-  first.join();
-  second.join();
-  layer.updateMap();
-  EXPECT_TRUE(layer.inDanger(2, 1, 0) && !layer.inDanger(3, 1, 0));  // as last set: lethal, free
 }
 
 }  // namespace

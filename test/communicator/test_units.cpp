@@ -168,19 +168,11 @@ TEST(UnitParameters, DeclaredOnceAndRefusedOfAnotherTypeOrWithInvalidNames)
   EXPECT_STREQ(sc::MicroUnitCmdVel(holder).cmd_vel_pub->get_topic_name(), "/second_out");
   sc::MicroUnitPeopleInfo none(holder);
   EXPECT_TRUE(sc::MicroUnitPeopleInfo(holder).people_subs.empty());
-  // Overrides of another type (for cmd_vel see FailedConstructionLeavesNoThread) or naming no
-  // valid topic fail construction.
-  const auto with = [](const std::string & name, const rclcpp::ParameterValue & value) {
-    return SpunNode("parameters", "", rclcpp::NodeOptions().parameter_overrides({{name, value}}))
-        .node;
-  };
-  const std::string topics = "communicator_people_info_topic";
+  // Wrong types fail construction (see FailedConstructionLeavesNoThread), as do invalid names.
+  const auto options = rclcpp::NodeOptions().parameter_overrides(
+      {{"communicator_people_info_topic", std::vector<std::string>{"a b"}}});
   EXPECT_THROW(
-      sc::MicroUnitPeopleInfo(with(topics, rclcpp::ParameterValue("people_a"))),
-      rclcpp::exceptions::InvalidParameterTypeException);
-  EXPECT_THROW(
-      sc::MicroUnitPeopleInfo(
-          with(topics, rclcpp::ParameterValue(std::vector<std::string>{"a b"}))),
+      sc::MicroUnitPeopleInfo(SpunNode("parameters", "", options).node),
       rclcpp::exceptions::InvalidTopicNameError);
 }
 
@@ -309,17 +301,6 @@ TEST(Bundles, FailedConstructionLeavesNoThread)
     construct();
     EXPECT_EQ(threadCount(), threads);
   }
-}
-
-TEST(NodeThreadStart, DestroyedRightAfterStartingManyTimes)
-{
-  auto node = SpunNode("thread_cycles").node;
-  const size_t threads = threadCount();
-  for (int i = 0; i < 300; ++i) {
-    // The node leaves its executor when the executor goes, so it can be added again.
-    ASSERT_TRUE(skelmar_internal::startNodeThread(node->get_node_base_interface()));
-  }
-  EXPECT_EQ(threadCount(), threads);
 }
 
 // The clean-coverage call against a missing, a slow and a prompt service, which records each
