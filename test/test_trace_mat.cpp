@@ -32,7 +32,7 @@ protected:
     grid_map = std::make_shared<skelmar_nav2_gridmap::GridMapROS>(
         std::make_shared<nav2_costmap_2d::Costmap2D>(x, y, 0.05, 1.0, 2.0), "odom");
     trace.emplace(grid_map, skelmar_test::uniqueName("trace"));
-    viewer.emplace(*peer.node, "trace/trace_" + trace->name_);
+    viewer.emplace(*peer, "trace/trace_" + trace->name_);
     ASSERT_TRUE(skelmar_test::waitFor([&] { return trace->publisher_->get_subscription_count(); }));
   }
   // The bytes the viewer gets of a width x height grid, placed as the costmap (single precision).
@@ -48,7 +48,7 @@ protected:
     EXPECT_EQ(std::pair(sent.info.width, sent.info.height), std::pair(width, height));
     return sent.data;
   }
-  skelmar_test::SpunNode peer{"trace_viewer"};
+  const rclcpp::Node::SharedPtr peer = skelmar_test::uniqueNode("trace_viewer");
   std::unique_ptr<nav2_util::NodeThread> spinning = skelmar_test::spin(peer);
   std::shared_ptr<skelmar_nav2_gridmap::GridMapROS> grid_map;
   std::optional<skelmar_test::Inbox<OccupancyGrid>> viewer;

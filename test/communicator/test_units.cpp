@@ -17,8 +17,8 @@
 using geometry_msgs::msg::PoseStamped;
 using geometry_msgs::msg::Twist;
 using nav_msgs::msg::Path;
-using skelmar_test::SpunNode;
 using skelmar_test::threadCount;
+using skelmar_test::uniqueNode;
 using skelmar_test::waitFor;
 using Header = std_msgs::msg::Header;
 namespace sc = skelmar_communicator;
@@ -73,15 +73,15 @@ void expectSent(
 class UnitTest : public ::testing::Test
 {
 protected:
-  SpunNode peer{"peer"};
-  rclcpp::Node & p = *peer.node;
+  const rclcpp::Node::SharedPtr peer = uniqueNode("peer");
+  rclcpp::Node & p = *peer;
   const std::unique_ptr<nav2_util::NodeThread> peer_spinning = skelmar_test::spin(peer);
-  SpunNode unit_node{"unit"};
+  const rclcpp::Node::SharedPtr unit_node = uniqueNode("unit");
 };
 
 TEST_F(UnitTest, CmdVelScalesPlanarComponentsByTheLatestFiniteRatio)
 {
-  sc::MicroUnitCmdVel cmd_vel(unit_node.node);
+  sc::MicroUnitCmdVel cmd_vel(unit_node);
   const auto spinning = skelmar_test::spin(unit_node);
   const double inf = std::numeric_limits<double>::infinity();
   // {ratio, ratio applied}: a non-finite one keeps the one before, 1 at first. The stamped
@@ -108,9 +108,9 @@ TEST_F(UnitTest, CmdVelScalesPlanarComponentsByTheLatestFiniteRatio)
 
 TEST_F(UnitTest, PublishOperationsSendTheirMessagesOnTheirTopics)
 {
-  sc::MicroUnitErrCode err(unit_node.node);
-  sc::MicroUnitPlanning pl(unit_node.node);
-  sc::MicroUnitTrace tr(unit_node.node);
+  sc::MicroUnitErrCode err(unit_node);
+  sc::MicroUnitPlanning pl(unit_node);
+  sc::MicroUnitTrace tr(unit_node);
   // Pass-through operations only route the message: two of them stand for the rest.
   const auto code = std_msgs::msg::Int8().set__data(-5);
   expectSent(p, "skelmar_nav2_error", code, [&] { err.publishErrorMsg(code); });
@@ -162,7 +162,7 @@ TEST_F(UnitTest, PublishOperationsSendTheirMessagesOnTheirTopics)
 TEST(UnitParameters, DeclaredOnceAndRefusedOfAnotherTypeOrWithInvalidNames)
 {
   // A second unit on one node reads the parameter the first declared.
-  const auto holder = SpunNode("parameters").node;
+  const auto holder = uniqueNode("parameters");
   sc::MicroUnitCmdVel first(holder);
   holder->set_parameter(rclcpp::Parameter("communicator_cmd_vel_out", "/second_out"));
   EXPECT_STREQ(sc::MicroUnitCmdVel(holder).cmd_vel_pub->get_topic_name(), "/second_out");
@@ -172,14 +172,14 @@ TEST(UnitParameters, DeclaredOnceAndRefusedOfAnotherTypeOrWithInvalidNames)
   const auto options = rclcpp::NodeOptions().parameter_overrides(
       {{"communicator_people_info_topic", std::vector<std::string>{"a b"}}});
   EXPECT_THROW(
-      sc::MicroUnitPeopleInfo(SpunNode("parameters", "", options).node),
+      sc::MicroUnitPeopleInfo(uniqueNode("parameters", options)),
       rclcpp::exceptions::InvalidTopicNameError);
 }
 
 // Obstacles in "map" and through a transform are checked under load and across processes.
 TEST_F(UnitTest, ObstaclesThatCannotBeLookedUpEmptyTheListWithAWarning)
 {
-  sc::MicroUnitDynamicObstacle unit(unit_node.node);
+  sc::MicroUnitDynamicObstacle unit(unit_node);
   const auto spinning = skelmar_test::spin(unit_node);
   skelmar_test::Inbox<rcl_interfaces::msg::Log> rosout(p, "/rosout");
   const auto send = [&](const std::string & frame, const std::function<bool()> & done) {
@@ -196,8 +196,8 @@ TEST_F(UnitTest, ObstaclesThatCannotBeLookedUpEmptyTheListWithAWarning)
       const auto logs = rosout.messages();
       return unit.getDynamicObstacle().empty() &&
              std::any_of(logs.begin(), logs.end(), [&](const rcl_interfaces::msg::Log & log) {
-               return log.name == unit_node.node->get_logger().get_name() &&
-                      log.level == log.WARN && std::regex_match(log.msg, text);
+               return log.name == unit_node->get_logger().get_name() && log.level == log.WARN &&
+                      std::regex_match(log.msg, text);
              });
     })) << frame;
   }
@@ -261,15 +261,15 @@ TEST(Bundles, NamedAfterTheSecondsWithTheirPublishersConfiguredGlobally)
   EXPECT_EQ(engine.dynamic_obstacle->tf_buffer->getCacheLength(), std::chrono::seconds(10));
 
   // Exception stamps follow the simulated clock.
-  SpunNode observer("bundle_observer");
+  const auto observer = uniqueNode("bundle_observer");
   const auto clock = rosgraph_msgs::msg::Clock().set__clock(rclcpp::Time(1234, 0));
-  ASSERT_TRUE(deliver(*observer.node, "/clock", clock, [&] {
+  ASSERT_TRUE(deliver(*observer, "/clock", clock, [&] {
     return decision.node->now().nanoseconds() == 1'234'000'000'000;
   }));
   const auto observer_spinning = skelmar_test::spin(observer);
   sp::ExceptionHandle handled;
   handled.set__exception_code(3).header.stamp = clock.clock;
-  expectSent(*observer.node, "/robot4/exception_handle", handled, [&] {
+  expectSent(*observer, "/robot4/exception_handle", handled, [&] {
     decision.err_code->publishExceptionHandle(3);
   });
 }
@@ -313,11 +313,11 @@ TEST(TriggerTest, SeveralThreadsCallAtOnce)
   std::mutex mutex;
   Requests requests;
   std::atomic<bool> hold{true};
-  SpunNode unit_node{"trigger_unit"}, server{"trigger_server"};
-  sc::MicroUnitPlanning unit{unit_node.node};
+  const auto unit_node = uniqueNode("trigger_unit"), server = uniqueNode("trigger_server");
+  sc::MicroUnitPlanning unit{unit_node};
   const auto spinning = skelmar_test::spin(unit_node);
   EXPECT_FALSE(unit.triggerCleanCoverage(true, 1, 2));
-  const auto service = server.node->create_service<Service>(
+  const auto service = server->create_service<Service>(
       "/trigger_clean_coverage",
       [&](std::shared_ptr<Service::Request> r, std::shared_ptr<Service::Response>) {
         {

@@ -53,7 +53,7 @@ struct Traffic
 {
   explicit Traffic(std::vector<std::string> crowds, std::chrono::milliseconds period = {})
       : thread([this, crowds, period] {
-          auto node = std::make_shared<rclcpp::Node>(skelmar_test::uniqueName("stress_feeder"));
+          auto node = skelmar_test::uniqueNode("stress_feeder");
           auto odom = node->create_publisher<nav_msgs::msg::Odometry>("robot_base/wheel/odom", 10);
           auto ratio = node->create_publisher<PlannerSpeedControl>("planner_speed", 10);
           auto obstacles = node->create_publisher<skelmar_protocol::msg::DynamicObstacles>(
@@ -103,13 +103,13 @@ protected:
   // Keyed as written; a topic listed twice has one subscription.
   const std::vector<std::string> topics{
       "people_front", "/people_back", "people_side", "people_front"};
-  skelmar_test::SpunNode unit_node{
-      "stress_units", "",
-      rclcpp::NodeOptions().parameter_overrides({{"communicator_people_info_topic", topics}})};
-  sc::MicroUnitCmdVel cmd_vel{unit_node.node};
-  sc::MicroUnitOdom odom{unit_node.node};
-  sc::MicroUnitPeopleInfo people_info{unit_node.node};
-  sc::MicroUnitDynamicObstacle obstacles{unit_node.node};
+  const rclcpp::Node::SharedPtr unit_node = skelmar_test::uniqueNode(
+      "stress_units",
+      rclcpp::NodeOptions().parameter_overrides({{"communicator_people_info_topic", topics}}));
+  sc::MicroUnitCmdVel cmd_vel{unit_node};
+  sc::MicroUnitOdom odom{unit_node};
+  sc::MicroUnitPeopleInfo people_info{unit_node};
+  sc::MicroUnitDynamicObstacle obstacles{unit_node};
   std::unique_ptr<nav2_util::NodeThread> spinning = skelmar_test::spin(unit_node);
   Traffic traffic{topics};
 };
@@ -118,8 +118,8 @@ protected:
 // comes from one whole call or message.
 TEST_F(UnitStress, EightThreadsPublishAndReadWhileMessagesAndTransformsArrive)
 {
-  skelmar_test::SpunNode peer("stress_peer");
-  skelmar_test::Inbox<Twist> commands(*peer.node, "/cmd_vel_raw");
+  const auto peer = skelmar_test::uniqueNode("stress_peer");
+  skelmar_test::Inbox<Twist> commands(*peer, "/cmd_vel_raw");
   const auto peer_spinning = skelmar_test::spin(peer);
   ASSERT_TRUE(waitFor([&] { return cmd_vel.cmd_vel_pub->get_subscription_count() > 0; }));
   ASSERT_TRUE(waitFor(

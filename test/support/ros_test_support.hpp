@@ -2,7 +2,8 @@
 #define SUPPORT__ROS_TEST_SUPPORT_HPP_
 
 // What the tests that talk ROS share: the default ROS context held around all tests of the
-// executable, bounded waits, spun nodes, an inbox per topic and threads released together.
+// executable, bounded waits, uniquely named nodes and their spinning, an inbox per topic and
+// threads released together.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -57,21 +58,17 @@ inline std::string uniqueName(const std::string & prefix)
   return prefix + "_" + std::to_string(::getpid()) + "_" + std::to_string(++count);
 }
 
-/// A node with a unique name.
-struct SpunNode
+/// A node named uniquely after @p prefix.
+inline rclcpp::Node::SharedPtr uniqueNode(
+    const std::string & prefix, const rclcpp::NodeOptions & options = rclcpp::NodeOptions())
 {
-  explicit SpunNode(
-      const std::string & prefix, const std::string & ns = "",
-      const rclcpp::NodeOptions & options = rclcpp::NodeOptions())
-      : node(std::make_shared<rclcpp::Node>(uniqueName(prefix), ns, options))
-  {}
-  std::shared_ptr<rclcpp::Node> node;
-};
+  return std::make_shared<rclcpp::Node>(uniqueName(prefix), options);
+}
 
-/// Spins @p spun's node until the result is destroyed: declare it after what the callbacks use.
-inline std::unique_ptr<nav2_util::NodeThread> spin(const SpunNode & spun)
+/// Spins @p node until the result is destroyed: declare it after what the callbacks use.
+inline std::unique_ptr<nav2_util::NodeThread> spin(const rclcpp::Node::SharedPtr & node)
 {
-  return skelmar_internal::startNodeThread(spun.node->get_node_base_interface());
+  return skelmar_internal::startNodeThread(node->get_node_base_interface());
 }
 
 /// Keeps every message of one topic; the callback holds only shared state, so the inbox may
