@@ -49,9 +49,10 @@ bool literalPointInPolygon(const Polygon & poly, double px, double py)
          });
 }
 
-TEST(PoseAngle, DocumentedValues)
+TEST(BaseRobot, DocumentedValuesAndRecords)
 {
   BaseRobot r;
+  auto capture = skelmar_test::LogCapture::attach();
   // Yaw first, then roll and pitch; at the gimbal lock the yaw is 0, of no rotation NaN.
   EXPECT_EQ(r.eulerToQuaternion(0.6, 0, 0), quat(0, 0, std::sin(0.3), std::cos(0.3)));
   EXPECT_EQ(r.eulerToQuaternion(0, 0.6, 0), quat(std::sin(0.3), 0, 0, std::cos(0.3)));
@@ -70,6 +71,37 @@ TEST(PoseAngle, DocumentedValues)
   auto out = geometry_msgs::msg::PolygonStamped().set__polygon(Polygon().set__points({pt(9, 9)}));
   r.transformFootprint(1e7, 0, kPi / 2, {geometry_msgs::msg::Point().set__x(1).set__y(2)}, out);
   EXPECT_EQ(out.polygon.points, std::vector{pt(1e7 - 2, 1)});  // replaced, stored as float
+  const std::string a = r.generateUuid(), b = r.generateUuid();
+  EXPECT_TRUE(a.size() == 36 && a[14] == '4' && a[23] == '-' && a != b) << a << " " << b;
+  Path path = Path().set__poses({pose(0, 0), pose(3, 4, 1), pose(3, 5)});
+  EXPECT_EQ(r.calpathDistance(path), 6.0);  // z ignored
+  EXPECT_EQ(r.calpathDistance(Path()) + r.calpathDistance(Path().set__poses({pose(5, 0)})), 0.0);
+  // Kept: the first pose, each at which the length since the last kept one reaches the spacing
+  // (exactly, too), and the last unless that length is exactly 0 there; in and out may be one.
+  Path diluted = path;
+  r.dilutePath(Path(), diluted, 1.0);
+  EXPECT_EQ(diluted, path);  // an empty path changes nothing and logs nothing
+  path.header.frame_id = "map";
+  path.poses = {pose(0, 0), pose(1, 0), pose(1.5, 0), pose(2, 0), pose(2, 0), pose(2.5, 0)};
+  r.dilutePath(path, diluted, 1.0);
+  const auto & p = path.poses;
+  EXPECT_EQ(diluted, Path().set__header(path.header).set__poses({p[0], p[1], p[3], p[5]}));
+  path.poses.resize(5);
+  r.dilutePath(path, path, 1.0);
+  EXPECT_EQ(path.poses, (std::vector{diluted.poses[0], diluted.poses[1], diluted.poses[2]}));
+  // All at info, numbers in their shortest form; printPose's text is not a format.
+  PoseStamped printed = pose(0.25, -1.5, 3);
+  printed.pose.orientation = quat(0, 0, 0.6, 0.8);
+  r.printPose(printed, " spaced {} text ");
+  std::string records;
+  for (const auto & record : capture->take()) {
+    records += (record.level == spdlog::level::info ? "" : "not info: ") + record.message() + '|';
+  }
+  EXPECT_EQ(
+      records,
+      "dilution path size:4|dilution path size:3|info:  spaced {} text |point is "
+      "0.25;-1.5;3|orientation is 0;0;0.6;0.8|yaw is " +
+          fmt::format("{}|", r.quaternion2Yaw(printed.pose.orientation)));
 }
 
 TEST(PoseAngle, DelAngleInRangeAndCongruentForFiniteInputAndNaNOtherwise)
@@ -102,17 +134,14 @@ TEST(PoseAngle, DelAngleInRangeAndCongruentForFiniteInputAndNaNOtherwise)
 TEST(Polygons, TransformPointsInPlaceAndOutOfRange)
 {
   BaseRobot r;
-  // Any angle, in place too: single precision throughout, truncated toward zero.
-  std::vector<cv::Point> points{{7, -3}, {-250, 1234}, {4000, 5}}, expected;
+  // Any angle, in place too: single precision throughout, truncated toward zero (x is -950.2).
   const float c = std::cos(float(37.5 * kPi / 180.0)), s = std::sin(float(37.5 * kPi / 180.0));
-  for (const auto & p : points) {
-    const float dx = float(p.x) - 3.0F, dy = float(p.y) + 2.0F;
-    expected.emplace_back(int(dx * c - dy * s + 3.0F), int(dx * s + dy * c - 2.0F));
-  }
+  const float dx = -250.0F - 3.0F, dy = 1234.0F + 2.0F;
+  const std::vector<cv::Point> expected{{int(dx * c - dy * s + 3.0F), int(dx * s + dy * c - 2.0F)}};
+  std::vector<cv::Point> points{{-250, 1234}};
   r.transformPoints(points, points, {3, -2}, 37.5);
   EXPECT_EQ(points, expected);
-  const int big = std::numeric_limits<int>::max();
-  EXPECT_THROW(r.transformPoints({{big, big}}, points, {-big, -big}, 45), std::out_of_range);
+  EXPECT_THROW(r.transformPoints({{INT_MAX, 0}}, points, {-INT_MAX, 0}, 0), std::out_of_range);
   EXPECT_THROW(r.transformPoints({{1, 1}}, points, {0, 0}, NAN), std::out_of_range);
   EXPECT_EQ(points, expected);  // beyond int or NaN: untouched
 }
@@ -187,50 +216,6 @@ TEST(Polygons, MatchTheLiteralRulesOnRandomInput)
     ASSERT_EQ(r.isPolygonContained(inner, outer), in) << k;
   }
   EXPECT_TRUE(inside > 1000 && contained > 800 && contained < 2700);  // both answers reached
-}
-
-TEST(PoseAngle, UuidsAndPrintPose)
-{
-  const std::string a = BaseRobot().generateUuid(), b = BaseRobot().generateUuid();
-  EXPECT_TRUE(a.size() == 36 && a[14] == '4' && a[23] == '-' && a != b) << a << " " << b;
-  // Four records at info, numbers in their shortest form; the text is not a format.
-  auto capture = skelmar_test::LogCapture::attach();
-  PoseStamped p = pose(0.25, -1.5, 3);
-  p.pose.orientation = quat(0, 0, 0.6, 0.8);
-  BaseRobot().printPose(p, " spaced {} text ");
-  std::string printed;
-  for (const auto & record : capture->take()) {
-    printed += (record.level == spdlog::level::info ? "" : "not info: ") + record.message() + '|';
-  }
-  EXPECT_EQ(
-      printed, "info:  spaced {} text |point is 0.25;-1.5;3|orientation is 0;0;0.6;0.8|yaw is " +
-                   fmt::format("{}|", BaseRobot().quaternion2Yaw(p.pose.orientation)));
-}
-
-TEST(Paths, DocumentedValuesAndDilution)
-{
-  auto capture = skelmar_test::LogCapture::attach();
-  BaseRobot r;
-  Path path = Path().set__poses({pose(0, 0), pose(3, 4, 1), pose(3, 5)});
-  EXPECT_EQ(r.calpathDistance(path), 6.0);  // z ignored
-  EXPECT_EQ(r.calpathDistance(Path()) + r.calpathDistance(Path().set__poses({pose(5, 0)})), 0.0);
-  // Kept: the first pose, each at which the length since the last kept one reaches the spacing
-  // (exactly, too), and the last unless that length is exactly 0 there; in and out may be one.
-  Path out = path;
-  r.dilutePath(Path(), out, 1.0);
-  EXPECT_EQ(out, path);  // an empty path changes nothing and logs nothing
-  path.header.frame_id = "map";
-  path.poses = {pose(0, 0), pose(1, 0), pose(1.5, 0), pose(2, 0), pose(2, 0), pose(2.5, 0)};
-  r.dilutePath(path, out, 1.0);
-  const auto & p = path.poses;
-  EXPECT_EQ(out, Path().set__header(path.header).set__poses({p[0], p[1], p[3], p[5]}));
-  path.poses.resize(5);
-  r.dilutePath(path, path, 1.0);
-  EXPECT_EQ(path.poses, (std::vector{out.poses[0], out.poses[1], out.poses[2]}));
-  const auto logs = capture->take();
-  const auto info = spdlog::level::info;
-  ASSERT_TRUE(logs.size() == 2 && logs[0].level == info && logs[1].level == info);
-  EXPECT_EQ(logs[0].message() + logs[1].message(), "dilution path size:4dilution path size:3");
 }
 
 }  // namespace
