@@ -70,12 +70,11 @@ TEST(BaseRobot, DocumentedValuesAndRecords)
   auto out = geometry_msgs::msg::PolygonStamped().set__polygon(Polygon().set__points({pt(9, 9)}));
   r.transformFootprint(1e7, 0, kPi / 2, {geometry_msgs::msg::Point().set__x(1).set__y(2)}, out);
   EXPECT_EQ(out.polygon.points, std::vector{pt(1e7 - 2, 1)});  // replaced, stored as float
-  Path path = Path().set__poses({pose(0, 0), pose(3, 4, 1), pose(3, 5)});
+  Path path = Path().set__poses({pose(0, 0), pose(3, 4, 1), pose(3, 5)}), diluted;
   EXPECT_EQ(r.calpathDistance(path), 6.0);  // z ignored
   EXPECT_EQ(r.calpathDistance(Path()) + r.calpathDistance(Path().set__poses({pose(5, 0)})), 0.0);
   // Kept: the first pose, each at which the length since the last kept one reaches the spacing
   // (exactly, too), and the last unless that length is exactly 0 there; in and out may be one.
-  Path diluted;
   path.header.frame_id = "map";
   path.poses = {pose(0, 0), pose(1, 0), pose(1.5, 0), pose(2, 0), pose(2, 0), pose(2.5, 0)};
   r.dilutePath(path, diluted, 1.0);
