@@ -1,6 +1,5 @@
-// Under load: eight threads call the units' operations or read their getters while callbacks
-// replace the data at full rate, bundles are built and destroyed while traffic flows, and
-// sixteen threads log. Whatever arrives or is read belongs to one whole call or message.
+// Under load, whatever arrives or is read belongs to one whole call or message, and nothing
+// runs after its bundle is gone.
 
 #include <gtest/gtest.h>
 
@@ -96,28 +95,24 @@ struct Traffic
   std::thread thread;
 };
 
-// Units on one spun node, fed by traffic on every input.
-class UnitStress : public ::testing::Test
+}  // namespace
+
+// Units on one spun node, fed by traffic on every input; half the threads send velocity
+// commands, half read the getters.
+TEST(UnitStress, EightThreadsPublishAndReadWhileMessagesAndTransformsArrive)
 {
-protected:
   // Keyed as written; a topic listed twice has one subscription.
   const std::vector<std::string> topics{
       "people_front", "/people_back", "people_side", "people_front"};
-  const rclcpp::Node::SharedPtr unit_node = skelmar_test::uniqueNode(
+  const auto unit_node = skelmar_test::uniqueNode(
       "stress_units",
       rclcpp::NodeOptions().parameter_overrides({{"communicator_people_info_topic", topics}}));
   sc::MicroUnitCmdVel cmd_vel{unit_node};
   sc::MicroUnitOdom odom{unit_node};
   sc::MicroUnitPeopleInfo people_info{unit_node};
   sc::MicroUnitDynamicObstacle obstacles{unit_node};
-  std::unique_ptr<nav2_util::NodeThread> spinning = skelmar_test::spin(unit_node);
+  const auto spinning = skelmar_test::spin(unit_node);
   Traffic traffic{topics};
-};
-
-// Half the threads send velocity commands, half read the getters; whatever arrives or is read
-// comes from one whole call or message.
-TEST_F(UnitStress, EightThreadsPublishAndReadWhileMessagesAndTransformsArrive)
-{
   const auto peer = skelmar_test::uniqueNode("stress_peer");
   skelmar_test::Inbox<Twist> commands(*peer, "/cmd_vel_raw");
   const auto peer_spinning = skelmar_test::spin(peer);
@@ -160,22 +155,17 @@ TEST_F(UnitStress, EightThreadsPublishAndReadWhileMessagesAndTransformsArrive)
   EXPECT_EQ(people_info.getPeopleInfo().count("/people_back"), 1U);
   // The publisher keeps the last message only: what arrives is checked, not how much.
   commands.waitForCount(kThreads / 2 * 600, std::chrono::seconds(2));
-  std::set<double> seen;
+  ASSERT_GT(commands.size(), 0U);
   for (const auto & twist : commands.messages()) {
-    EXPECT_TRUE(seen.insert(twist.linear.z).second) << twist.linear.z << " arrived twice";
     // Scaled by a ratio sent (or the initial 1), never NaN, read anew for each component.
     for (const double ratio :
          {twist.linear.x / twist.linear.z, twist.linear.y / twist.linear.z / 2}) {
       EXPECT_TRUE(ratio == 1.0 || ratio == 0.5 || ratio == 2.0) << ratio;
     }
   }
-  EXPECT_FALSE(seen.empty());
 }
 
-}  // namespace
-
-// Bundles built and destroyed while traffic flows and their units are called from eight
-// threads: a probe subscription on each bundle's node stays silent once it is gone.
+// A probe subscription on each bundle's node stays silent once the bundle is gone.
 TEST(BundleStress, BuiltAndDestroyedWhileTrafficFlowsAndUnitsAreCalled)
 {
   skelmar_test::GlobalRosArguments args({"-p", "communicator_people_info_topic:=[people_a]"});
