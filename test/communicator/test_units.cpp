@@ -12,12 +12,9 @@
 #include "support/ros_test_support.hpp"
 
 using geometry_msgs::msg::PoseStamped;
-using geometry_msgs::msg::Twist;
 using nav_msgs::msg::Path;
 using skelmar_test::threadCount;
 using skelmar_test::uniqueNode;
-using skelmar_test::waitFor;
-using Header = std_msgs::msg::Header;
 namespace sc = skelmar_communicator;
 namespace sp = skelmar_protocol::msg;
 namespace scene = cross_process;
@@ -32,29 +29,26 @@ PoseStamped pose(double x, double y, const std::string & frame = "odom")
   return p;
 }
 
-// Checks that @p publish, called until something arrives (matching is asynchronous),
-// delivers exactly @p expected first on @p topic to the spinning @p node.
-template <typename MessageT>
-void expectSent(
-    rclcpp::Node & node, const std::string & topic, const MessageT & expected,
-    const std::function<void()> & publish)
-{
-  const skelmar_test::Inbox<MessageT> inbox(node, topic);
-  ASSERT_TRUE(waitFor([&] {
-    return publish(), inbox.waitForCount(1, std::chrono::milliseconds(20));
-  })) << topic;
-  EXPECT_EQ(inbox.messages().front(), expected) << topic;
-}
-
 }  // namespace
 
-// A unit's node and a spinning peer that listens. The subscriptions the callbacks come from
-// are exercised across processes and under load; here the callbacks are called directly.
+// A unit's node and a spinning peer that listens. The callbacks are called directly: their
+// subscriptions are exercised across processes and under load.
 class UnitTest : public ::testing::Test
 {
 protected:
+  // Checks that @p publish, called until something arrives (matching is asynchronous),
+  // delivers exactly @p expected first on @p topic to the peer.
+  template <typename MessageT>
+  void expectSent(
+      const std::string & topic, const MessageT & expected, const std::function<void()> & publish)
+  {
+    const skelmar_test::Inbox<MessageT> inbox(*peer, topic);
+    ASSERT_TRUE(skelmar_test::waitFor([&] {
+      return publish(), inbox.waitForCount(1, std::chrono::milliseconds(20));
+    })) << topic;
+    EXPECT_EQ(inbox.messages().front(), expected) << topic;
+  }
   const rclcpp::Node::SharedPtr peer = uniqueNode("peer");
-  rclcpp::Node & p = *peer;
   const std::unique_ptr<nav2_util::NodeThread> peer_spinning = skelmar_test::spin(peer);
   const rclcpp::Node::SharedPtr unit_node = uniqueNode("unit");
 };
@@ -62,14 +56,13 @@ protected:
 TEST_F(UnitTest, CmdVelScalesPlanarComponentsByTheLatestFiniteRatio)
 {
   sc::MicroUnitCmdVel cmd_vel(unit_node);
-  // {ratio, ratio applied}: a non-finite one keeps the one before, 1 at first. The stamped
-  // command goes out alike.
+  // {ratio, ratio applied}: a non-finite one keeps the last, 1 at first; stamped ones alike.
   const std::pair<double, double> ratios[] = {
       {NAN, 1}, {0.5, 0.5}, {INFINITY, 0.5}, {-INFINITY, 0.5}, {0, 0}, {-2, -2}, {0.1, 0.1F}};
   for (const auto & [ratio, applied] : ratios) {
     SCOPED_TRACE(ratio);
     cmd_vel.plannerSpeedSub(sp::PlannerSpeedControl().set__speed_ratio(ratio));
-    expectSent(p, "/cmd_vel_raw", scene::command(applied), [&] {
+    expectSent("/cmd_vel_raw", scene::command(applied), [&] {
       ratio < 0
           ? cmd_vel.publishVelocity(geometry_msgs::msg::TwistStamped().set__twist(scene::command()))
           : cmd_vel.publishVelocity(scene::command());
@@ -84,7 +77,7 @@ TEST_F(UnitTest, PublishOperationsSendTheirMessagesOnTheirTopics)
   sc::MicroUnitTrace tr(unit_node);
   // The texts go out swapped.
   const auto texts = sp::TriggerRosbag().set__first_text("B").set__second_text("A");
-  expectSent(p, "active_trigger_rosbag", texts, [&] { err.publishActiveTriggerRosbag("A", "B"); });
+  expectSent("active_trigger_rosbag", texts, [&] { err.publishActiveTriggerRosbag("A", "B"); });
 
   // Multi-paths flatten, framed by the first entry even without poses.
   const std::string pp = "skelmar_nav2_planning/";
@@ -95,23 +88,21 @@ TEST_F(UnitTest, PublishOperationsSendTheirMessagesOnTheirTopics)
   multi.paths[2].poses = {pose(3, 0, "")};
   Path flat;
   flat.set__poses({pose(1, 0, "map"), pose(2, 0), pose(3, 0, "")}).header.frame_id = "map";
-  expectSent(p, pp + "global_planning_path", flat, [&] { pl.publishGlobalPath(multi); });
-  expectSent(
-      p, pp + "global_planning_path", Path(), [&] { pl.publishGlobalPath(decltype(multi)()); });
+  expectSent(pp + "global_planning_path", flat, [&] { pl.publishGlobalPath(multi); });
+  expectSent(pp + "global_planning_path", Path(), [&] { pl.publishGlobalPath(decltype(multi)()); });
 
   Path ends;  // in the start's frame, without stamp
   ends.set__poses({pose(1, 2), pose(3, 4, "map")}).header.frame_id = "odom";
-  expectSent(p, "trace/local_end_pose", ends, [&] {
-    tr.PublishLocalEndPose(pose(1, 2), pose(3, 4, "map"));
-  });
+  expectSent(
+      "trace/local_end_pose", ends, [&] { tr.PublishLocalEndPose(pose(1, 2), pose(3, 4, "map")); });
   Path covered = ends;  // each pose's pose, not its header, in "map"
   covered.header.frame_id = "map";
-  covered.poses[0].header = covered.poses[1].header = Header();
-  expectSent(p, "covered_path", covered, [&] { pl.publishCoveredPath(ends.poses); });
+  covered.poses[0].header = covered.poses[1].header = std_msgs::msg::Header();
+  expectSent("covered_path", covered, [&] { pl.publishCoveredPath(ends.poses); });
   geometry_msgs::msg::PolygonStamped shape;
-  shape.set__header(Header().set__frame_id("map")).polygon.points.resize(2);
+  shape.set__header(std_msgs::msg::Header().set__frame_id("map")).polygon.points.resize(2);
   shape.polygon.points[1].x = 1.5F;
-  expectSent(p, pp + "contour", shape, [&] { pl.publishContour(shape.polygon); });
+  expectSent(pp + "contour", shape, [&] { pl.publishContour(shape.polygon); });
 
   // The footprint's points, at some height, turn by the pose's yaw (a quarter turn), move to
   // its position and lie flat under its header.
@@ -119,7 +110,7 @@ TEST_F(UnitTest, PublishOperationsSendTheirMessagesOnTheirTopics)
   at.pose.orientation.set__z(std::sqrt(0.5)).set__w(std::sqrt(0.5));
   shape.set__header(at.header).polygon.points.resize(1);
   shape.polygon.points[0].set__x(-1).set__y(3);
-  expectSent(p, "trace_published_footprint", shape, [&] {
+  expectSent("trace_published_footprint", shape, [&] {
     tr.publishFootPrint({geometry_msgs::msg::Point().set__x(1).set__y(2).set__z(0.5)}, at);
   });
 }
@@ -131,8 +122,7 @@ TEST(UnitParameters, DeclaredOnceAndRefusedOfAnotherTypeOrWithInvalidNames)
   sc::MicroUnitCmdVel first(holder);
   holder->set_parameter(rclcpp::Parameter("communicator_cmd_vel_out", "/second_out"));
   EXPECT_STREQ(sc::MicroUnitCmdVel(holder).cmd_vel_pub->get_topic_name(), "/second_out");
-  sc::MicroUnitPeopleInfo none(holder);
-  EXPECT_TRUE(sc::MicroUnitPeopleInfo(holder).people_subs.empty());
+  EXPECT_TRUE(sc::MicroUnitPeopleInfo(holder).people_subs.empty());  // none by default
   // Wrong types fail construction (see FailedConstructionLeavesNoThread), as do invalid names.
   const auto options = rclcpp::NodeOptions().parameter_overrides(
       {{"communicator_people_info_topic", std::vector<std::string>{"a b"}}});
@@ -171,10 +161,9 @@ TEST(Bundles, NamedAfterTheSecondsWithTheirPublishersConfiguredGlobally)
   for (const auto & [node, prefix] :
        {std::pair{decision.node, "skelmar_nav2_decision"}, {engine.node, "skelmar_nav2_engine"}}) {
     const std::string name = node->get_name();
+    const std::regex pattern(std::string(prefix) + "_communicator([1-9][0-9]*)");
     std::smatch seconds;
-    ASSERT_TRUE(std::regex_match(
-        name, seconds, std::regex(std::string(prefix) + "_communicator([1-9][0-9]*)")))
-        << name;
+    ASSERT_TRUE(std::regex_match(name, seconds, pattern)) << name;
     EXPECT_TRUE(std::stoll(seconds[1]) >= before && std::stoll(seconds[1]) <= after) << name;
   }
   // Relative names resolve in the namespace. Every publisher but the footprint's keeps the
@@ -218,11 +207,9 @@ TEST(Bundles, NamedAfterTheSecondsWithTheirPublishersConfiguredGlobally)
 TEST(Bundles, FailedConstructionLeavesNoThread)
 {
   {
-    // Two threads of its own: the node's, and the one spinning the transform listener's node
-    // (counted once the middleware's own threads run).
-    const sc::CommunicatorDecision decision;
+    const sc::CommunicatorDecision decision;  // the middleware's own threads run from here
     const size_t threads = threadCount();
-    sc::CommunicatorEngine engine;
+    const sc::CommunicatorEngine engine;  // its node's thread and the transform listener's
     EXPECT_EQ(threadCount(), threads + 2);
   }
   // Only the transform listener's own node declares the second override's parameter: that
@@ -260,7 +247,7 @@ TEST(TriggerTest, SeveralThreadsCallAtOnce)
         std::unique_lock<std::mutex> lock(mutex);
         requests.emplace(r->flag, r->first_value, r->second_value);
         lock.unlock();
-        waitFor([&] { return !hold; }, std::chrono::seconds(10));
+        skelmar_test::waitFor([&] { return !hold; }, std::chrono::seconds(10));
       });
   const auto server_spinning = skelmar_test::spin(server);
   // A slow answer is given up (true: the request was sent); prompt ones log nothing.

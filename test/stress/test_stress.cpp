@@ -1,5 +1,4 @@
-// Under load, whatever arrives or is read belongs to one whole call or message, and nothing
-// runs after its bundle is gone.
+// Under load, whatever arrives or is read belongs to one whole call or message.
 
 #include <gtest/gtest.h>
 
@@ -144,7 +143,6 @@ TEST(UnitStress, EightThreadsPublishAndReadWhileMessagesAndTransformsArrive)
     }
   });
   EXPECT_EQ(people_info.getPeopleInfo().size(), 3U);
-  EXPECT_EQ(people_info.getPeopleInfo().count("/people_back"), 1U);
   // The publisher keeps the last message only: what arrives is checked, not how much.
   commands.waitForCount(kThreads / 2 * 600, std::chrono::seconds(2));
   ASSERT_GT(commands.size(), 0U);
