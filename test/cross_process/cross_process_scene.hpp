@@ -4,7 +4,6 @@
 // What the peer process sends, and what it must receive from the engine's process; the unit
 // tests use the same messages.
 
-#include "geometry_msgs/msg/transform_stamped.hpp"
 #include "skelmar_nav2_tools/communicator/communicator.hpp"
 
 namespace cross_process {
@@ -27,18 +26,8 @@ inline nav_msgs::msg::Odometry odometry()
   odom.header.set__frame_id("odom").stamp.set__sec(1700000000).set__nanosec(250000000);
   odom.pose.pose.position.set__x(1.5).set__y(-2.25).set__z(0.5);
   odom.pose.pose.orientation.set__z(0.6).set__w(0.8);
-  odom.pose.covariance[0] = 9.0;
   odom.twist.twist = command();
   return odom;
-}
-
-inline geometry_msgs::msg::TransformStamped mapToOdom()  // half a turn and a shift, exact
-{
-  geometry_msgs::msg::TransformStamped transform;
-  transform.set__child_frame_id("odom").header.frame_id = "map";
-  transform.transform.translation.set__x(10.0).set__y(-4.0);
-  transform.transform.rotation.set__z(1.0).set__w(0.0);
-  return transform;
 }
 
 inline skelmar_protocol::msg::DynamicObstacles obstacles()  // three points and none, in "odom"
@@ -50,16 +39,6 @@ inline skelmar_protocol::msg::DynamicObstacles obstacles()  // three points and 
     message.obstacles[0].points.emplace_back().set__x(x).set__y(y).set__z(0.5);
   }
   return message;
-}
-
-// The path the engine plans, in one entry, and the peer receives.
-inline nav_msgs::msg::Path path()
-{
-  nav_msgs::msg::Path planned;
-  planned.header.frame_id = "map";
-  planned.poses.resize(2, geometry_msgs::msg::PoseStamped().set__header(planned.header));
-  planned.poses[1].pose.position.set__x(0.5).set__y(-0.25);
-  return planned;
 }
 
 }  // namespace cross_process
