@@ -1,6 +1,6 @@
-// Runs a target without libFuzzer: `fuzz_<name> MUTATIONS [corpus file]...` takes the empty
-// input, the corpus files and that many mutations of them from a fixed seed, each written first
-// to last-input-<name>, which only a crash or a hang leaves behind to replay.
+// Runs a target without libFuzzer: `fuzz_<name> MUTATIONS [corpus file]...` runs the empty
+// input, the corpus files and that many seeded mutations of them, each kept in last-input-<name>
+// only if it crashes or hangs.
 
 #include <cstdint>
 #include <cstdio>
@@ -29,10 +29,8 @@ int main(int argc, char ** argv)
       const std::size_t at = rng() % (data.size() + 1), kind = rng() % 8, n = rng();
       if (kind < 5 && at < data.size()) {
         data[at] ^= static_cast<char>(1 << n % 8);
-      } else if (kind < 7) {
-        data.insert(at, 1 + n % 8, static_cast<char>(n >> 8));
       } else {
-        data.resize(at);
+        kind < 7 ? void(data.insert(at, 1 + n % 8, static_cast<char>(n >> 8))) : data.resize(at);
       }
     }
     std::ofstream(last, std::ios::binary) << data;

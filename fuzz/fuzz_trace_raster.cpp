@@ -22,9 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t * data, std::size_t siz
     const auto list = in.points(10);
     cv::Mat expected = trace.mat_.clone();  // of colouring the points: nothing outside the raster
     for (const auto & p : list) {
-      if (p.inside(cv::Rect(0, 0, expected.cols, expected.rows))) {
-        expected.at<char>(p) = color;
-      }
+      p.inside({0, 0, expected.cols, expected.rows}) ? void(expected.at<char>(p) = color) : void();
     }
     try {
       if (op == 0) {
@@ -34,9 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t * data, std::size_t siz
         op == 1 ? trace.setMatPolygonColor(list, color) : trace.setMatLineColor(list, color);
       } else {  // only a CV_8UC1 matrix is taken
         const int types[] = {CV_8UC1, CV_8UC1, CV_8UC3, CV_16UC1}, rows = in.next() % 80;
-        const int cols = in.next() % 80, type = types[in.next() % 4];
-        const cv::Mat mat(rows, cols, type, cv::Scalar::all(in.next()));
-        trace.setMat(mat, in.next() % 2);
+        const int cols = in.next() % 80, type = types[in.next() % 4], value = in.next();
+        trace.setMat(cv::Mat(rows, cols, type, cv::Scalar::all(value)), in.next() % 2);
       }
       trace.publishCVMatAsGrid();
     } catch (const std::runtime_error &) {

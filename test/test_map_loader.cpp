@@ -90,12 +90,12 @@ TEST(MapFiles, BrokenFilesNameTheFileAndTheProblem)
 
 TEST(GridMap, RefreshShowsCostsHoweverWritten)
 {
-  // Whole and partial words, several blocks, edits either way: each cell as at the last refresh.
+  // Whole and partial words, several blocks, edits either way: costs as at the last refresh.
   std::mt19937 rng(11);
   for (auto [size_x, size_y] : {std::pair{4U, 2U}, {4U, 3U}, {1U, 1U}, {61U, 37U}, {1006U, 9U}}) {
     MultiGridMap layer(std::make_shared<Costmap2D>(size_x, size_y, 0.05, 0, 0));
     const std::size_t cells = std::size_t{size_x} * size_y;
-    std::vector<unsigned char> written(cells, 0), refreshed = written;
+    std::vector<unsigned char> written(cells, 0), shown = written;
     for (int step = 0; step < 48; ++step) {
       const auto count = std::array{0UL, 1UL, 1 + cells / 50, cells / 3, 2 * cells}[step % 5];
       layer.editCostmap([&](Costmap2D & c) {
@@ -105,14 +105,11 @@ TEST(GridMap, RefreshShowsCostsHoweverWritten)
           step % 4 < 2 ? void(c.getCharMap()[i] = cost) : c.setCost(i % size_x, i / size_x, cost);
         }
       });
-      if (step % 3 == 0) {
-        layer.updateMap();
-        refreshed = written;
-      }
       for (std::size_t i = 0; i < cells; ++i) {
-        ASSERT_EQ(layer.inDanger(i % size_x, i / size_x, 0), refreshed[i] >= 253)
-            << "step " << step << ", cell " << i << " of " << size_x << " x " << size_y;
+        ASSERT_EQ(layer.inDanger(i % size_x, i / size_x, 0), shown[i] >= 253) << step << ' ' << i;
       }
+      layer.updateMap();
+      shown = written;
     }
     EXPECT_THROW(layer.inDanger(size_x, 0, 0), std::out_of_range);  // beyond the grid
     EXPECT_THROW(layer.inDanger(0, size_y, 0), std::out_of_range);
