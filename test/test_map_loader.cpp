@@ -17,13 +17,13 @@ using namespace std::string_literals;
 using nav2_costmap_2d::Costmap2D;
 using namespace skelmar_nav2_gridmap;
 
-// Small maps go into a folder of the process's own, removed at exit.
+// Small maps go into a folder of the process's own, made at start and removed at exit.
 const fs::path dir = fs::temp_directory_path() / ("skelmar_maps_" + std::to_string(::getpid()));
-[[maybe_unused]] const int removed_at_exit = std::atexit([] { fs::remove_all(dir); });
+[[maybe_unused]] const int made =
+    (fs::create_directories(dir), std::atexit([] { fs::remove_all(dir); }));
 
 std::string writeFile(const std::string & name, const std::string & content)
 {
-  fs::create_directories(dir);
   std::ofstream(dir / name, std::ios::binary) << content;
   return (dir / name).string();
 }
@@ -50,7 +50,6 @@ TEST(MapFiles, ModesNegateThresholdsAndTheFirstRowOnTop)
   for (const auto & [from, to, costs] : cases) {
     const auto map = loadMap(yaml(from, to));
     EXPECT_EQ(std::vector<int>(map->getCharMap(), map->getCharMap() + 6), costs) << to;
-    EXPECT_EQ(std::pair(map->getSizeInCellsX(), map->getSizeInCellsY()), std::pair(3U, 2U));
   }
 }
 

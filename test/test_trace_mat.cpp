@@ -18,12 +18,6 @@ using Bytes = std::vector<std::int8_t>;
 class TraceMatTest : public ::testing::Test
 {
 protected:
-  Cells coloured()  // the raster's cells not 0, row by row
-  {
-    Cells cells;
-    cv::findNonZero(trace->mat_, cells);
-    return cells;
-  }
   // A trace over a costmap of x by y cells of 0.05 m from (1, 2) in "odom", whose viewer (on the
   // trace's own node) came after its construction: only a reset lets it draw.
   void open(int x, int y)
@@ -56,6 +50,11 @@ protected:
 TEST_F(TraceMatTest, DrawingColoursExactlyItsCellsInsideTheRaster)
 {
   open(8, 8);
+  const auto coloured = [&] {  // the raster's cells not 0, row by row
+    Cells cells;
+    cv::findNonZero(trace->mat_, cells);
+    return cells;
+  };
   const auto line = &TraceMat::setMatLineColor, outline = &TraceMat::setMatPolygonColor,
              points = &TraceMat::setMatPointsColor;
   const std::tuple<decltype(line), Cells, Cells> rows[] = {
