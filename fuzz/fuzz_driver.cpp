@@ -1,6 +1,5 @@
 // Runs a target without libFuzzer: `fuzz_<name> MUTATIONS [corpus file]...` runs the empty
-// input, the corpus files and that many mutations of them from a fixed seed, so that a failing
-// input comes back on every run.
+// input, the corpus files and that many mutations of them from a fixed seed (a failure recurs).
 
 #include <cstdint>
 #include <fstream>

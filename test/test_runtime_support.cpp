@@ -13,8 +13,7 @@
 
 namespace {
 
-// What the probe prints given the space-separated @p args, with only the loader's path and
-// the SPDLOG_ variables in @p spdlog ("LEVEL=info ..."), marked if it did not exit cleanly.
+// The probe's output for @p args in an environment of just the SPDLOG_ variables in @p spdlog.
 std::string probe(const std::string & spdlog, const std::string & args)
 {
   const std::string command = "env -i LD_LIBRARY_PATH=\"$LD_LIBRARY_PATH\" " +

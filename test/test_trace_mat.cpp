@@ -18,8 +18,7 @@ using Bytes = std::vector<std::int8_t>;
 class TraceMatTest : public ::testing::Test
 {
 protected:
-  // A trace over a costmap of x by y cells of 0.05 m from (1, 2) in "odom", whose viewer (on the
-  // trace's own node) came after its construction: only a reset lets it draw.
+  // x by y cells of 0.05 m from (1, 2) in "odom"; the viewer, added later, counts from a reset.
   void open(int x, int y)
   {
     grid_map = std::make_shared<skelmar_nav2_gridmap::GridMapROS>(
