@@ -1,9 +1,7 @@
-// Runs a target without libFuzzer: `fuzz_<name> MUTATIONS [corpus file]...` takes the empty
-// input, the corpus files and that many mutations of them from a fixed seed, each written first
-// to last-input-<name>, which only a crash or a hang leaves behind to replay.
+// Runs a target without libFuzzer: `fuzz_<name> MUTATIONS [corpus file]...` runs the empty
+// input, the corpus files and that many mutations of them from a fixed seed (a failure recurs).
 
 #include <cstdint>
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -20,7 +18,6 @@ int main(int argc, char ** argv)
     pool.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
   const std::size_t corpus = pool.size(), runs = corpus + (argc > 1 ? std::stoull(argv[1]) : 0);
-  const std::string name = argv[0], last = "last-input-" + name.substr(name.rfind('/') + 1);
   std::mt19937_64 rng(1);
   for (std::size_t i = 0; i < runs; ++i) {
     auto data = pool[i < corpus ? i : rng() % corpus];
@@ -29,14 +26,10 @@ int main(int argc, char ** argv)
       const std::size_t at = rng() % (data.size() + 1), kind = rng() % 8, n = rng();
       if (kind < 5 && at < data.size()) {
         data[at] ^= static_cast<char>(1 << n % 8);
-      } else if (kind < 7) {
-        data.insert(at, 1 + n % 8, static_cast<char>(n >> 8));
       } else {
-        data.resize(at);
+        kind < 7 ? void(data.insert(at, 1 + n % 8, static_cast<char>(n >> 8))) : data.resize(at);
       }
     }
-    std::ofstream(last, std::ios::binary) << data;
     LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t *>(data.data()), data.size());
   }
-  std::remove(last.c_str());
 }

@@ -1,5 +1,4 @@
-// BaseRobot's angle, pose, polygon and path operations on arbitrary input: no crash, no
-// endless loop.
+// BaseRobot's angle, pose, polygon and path operations on arbitrary input: no crash, no hang.
 
 #include "fuzz_input.hpp"
 

@@ -9,10 +9,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t * data, std::size_t size)
 {
-  std::string yaml(data, data + size);  // both files go to the working folder
-  const std::size_t end = std::min(yaml.find('\0'), yaml.size());
-  std::ofstream("fuzz_map.pgm", std::ios::binary) << yaml.substr(std::min(end + 1, yaml.size()));
-  yaml.resize(end);
+  const std::string input(data, data + size);  // both files go to the working folder
+  std::string yaml = input.substr(0, input.find('\0'));
+  std::ofstream("fuzz_map.pgm", std::ios::binary) << input.substr(std::min(yaml.size() + 1, size));
   std::replace(yaml.begin(), yaml.end(), '/', '_');  // so that it names no file elsewhere
   std::ofstream("fuzz_map.yaml") << yaml;
   try {
