@@ -167,6 +167,9 @@ struct RandomWorld
       costmap.setCost(i % size, i / size, unit(rng) < density ? 250 + rng() % 6 : 0);
     }
     map->multi_map->updateMap();
+    for (unsigned int i = 0; i < size * size; ++i) {  // the danger layer shows what was written
+      EXPECT_EQ(map->multi_map->inDanger(i % size, i / size, 0), costmap.getCharMap()[i] >= 253);
+    }
     const double high = low + size * costmap.getResolution();
     along = std::uniform_real_distribution<double>(low - 0.5, high + 0.5);
     const int kind = rng() % 8;

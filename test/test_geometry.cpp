@@ -194,6 +194,14 @@ TEST(Polygons, MatchTheLiteralRulesOnRandomInput)
       const bool in = literalPointInPolygon(outer, x, y);
       ASSERT_EQ(r.isPointInPolygon(outer, pose(x, y).pose), in) << k << " " << x << " " << y;
     }
+    // Only the vertices of the inner polygon are tested; an empty one is in anything.
+    const auto inner = randomPolygon(k % 5, 1.5 * (unit(rng) + 1.0));
+    ASSERT_EQ(
+        r.isPolygonContained(inner, outer),
+        std::all_of(
+            inner.points.begin(), inner.points.end(),
+            [&](const Point32 & v) { return literalPointInPolygon(outer, v.x, v.y); }))
+        << k;
   }
 }
 

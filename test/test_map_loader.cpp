@@ -1,20 +1,17 @@
-// The grid map stand-in: maps loaded in the map_server format, and the danger layer.
+// The grid map stand-in's map loader: maps in the map_server format, and broken files.
 
 #include <gmock/gmock.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 #include <skelmar_nav2_gridmap/map_loader.hpp>
-#include <skelmar_nav2_gridmap/multi_grid_map.hpp>
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
-using nav2_costmap_2d::Costmap2D;
 using namespace skelmar_nav2_gridmap;
 
 // Small maps go into a folder of the process's own, made at start and removed at exit.
@@ -59,12 +56,10 @@ TEST(MapFiles, BrokenFilesNameTheFileAndTheProblem)
   const std::pair<std::string, std::string> images[] = {
       {"P5\n4 4\n255\n0123456789", "truncated pixel data"},
       {"P2\n1 1\n255\n0\n", "must start with \"P5\""},
-      {"P5\n2 x\n255\n", "height is not a number"},
       {"P5\n1 1\n100\n\xC8"s, "exceeds the maximum"}};
   std::vector<std::tuple<std::string, std::string, std::string>> lines = {
       {"0.0]", "0.5]", "rotated"},
       {"resolution: 0.5", "resolution: 0", "'resolution' must be positive"},
-      {"resolution: 0.5", "resolution: fine", "'resolution' is not a number"},
       {"negate: 0", "negate: maybe", "negate"},
       {"", "mode: fancy\n", "unknown mode 'fancy'"},
       {"", "image: [unclosed\n", "not valid YAML"}};
@@ -85,35 +80,6 @@ TEST(MapFiles, BrokenFilesNameTheFileAndTheProblem)
     fails(yaml(from, to), "map.yaml", problem);
   }
   fails(writeFile("map.yaml", "- 1\n- 2\n"), "map.yaml", "mapping");
-}
-
-TEST(GridMap, RefreshShowsCostsHoweverWritten)
-{
-  // Whole and partial words, several blocks, edits either way: costs as at the last refresh.
-  std::mt19937 rng(11);
-  for (auto [size_x, size_y] : {std::pair{4U, 2U}, {4U, 3U}, {1U, 1U}, {61U, 37U}, {1006U, 9U}}) {
-    MultiGridMap layer(std::make_shared<Costmap2D>(size_x, size_y, 0.05, 0, 0));
-    const std::size_t cells = std::size_t{size_x} * size_y;
-    std::vector<unsigned char> written(cells, 0), shown = written;
-    for (int step = 0; step < 48; ++step) {
-      const auto count = std::array{0UL, 1UL, 1 + cells / 50, cells / 3, 2 * cells}[step % 5];
-      layer.editCostmap([&](Costmap2D & c) {
-        for (std::size_t n = 0; n < count; ++n) {
-          const std::size_t i = count > cells ? n % cells : rng() % cells;
-          const unsigned char cost = written[i] = std::array{0, 1, 252, 253, 254, 255}[rng() % 6];
-          step % 4 < 2 ? void(c.getCharMap()[i] = cost) : c.setCost(i % size_x, i / size_x, cost);
-        }
-      });
-      for (std::size_t i = 0; i < cells; ++i) {
-        ASSERT_EQ(layer.inDanger(i % size_x, i / size_x, 0), shown[i] >= 253) << step << ' ' << i;
-      }
-      layer.updateMap();
-      shown = written;
-    }
-    EXPECT_THROW(layer.inDanger(size_x, 0, 0), std::out_of_range);  // beyond the grid
-    EXPECT_THROW(layer.inDanger(0, size_y, 0), std::out_of_range);
-    EXPECT_THROW(layer.inDanger(0, 0, 1), std::out_of_range);  // another layer
-  }
 }
 
 }  // namespace

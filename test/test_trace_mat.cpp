@@ -30,7 +30,7 @@ protected:
   // The bytes the viewer gets in rows of @p width, placed as the costmap (single precision).
   Bytes published(unsigned width)
   {
-    const size_t before = viewer->size();
+    const size_t before = viewer->messages().size();
     trace->publishCVMatAsGrid();
     auto sent = viewer->waitForCount(before + 1) ? viewer->messages().back() : OccupancyGrid();
     const geometry_msgs::msg::Point & corner = sent.info.origin.position;

@@ -24,7 +24,7 @@ TEST(CrossProcess, EngineAndDecisionProcessesExchangeOverTheMiddleware)
       [&] {
         return engine.cmd_vel->speed_ratio.load() == scene::kRatio &&
                engine.odom->getOdomPose().header == odom.header &&
-               !engine.dynamic_obstacle->getDynamicObstacle().empty() && errors.size() > 0;
+               !engine.dynamic_obstacle->getDynamicObstacle().empty() && !errors.messages().empty();
       },
       std::chrono::seconds(30)))
       << "the peer's messages did not arrive";

@@ -43,11 +43,6 @@ public:
     }
     return capture;
   }
-  std::vector<LogRecord> records()
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return records_;
-  }
   /// The records so far, forgotten here.
   std::vector<LogRecord> take()
   {

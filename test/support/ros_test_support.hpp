@@ -89,13 +89,9 @@ public:
     std::lock_guard<std::mutex> lock(state_->mutex);
     return state_->messages;
   }
-  size_t size() const
-  {
-    return messages().size();
-  }
   bool waitForCount(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const
   {
-    return waitFor([this, count] { return size() >= count; }, timeout);
+    return waitFor([this, count] { return messages().size() >= count; }, timeout);
   }
 
 private:
