@@ -22,7 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t * data, std::size_t siz
     const auto list = in.points(10);
     cv::Mat expected = trace.mat_.clone();  // of colouring the points: nothing outside the raster
     for (const auto & p : list) {
-      p.inside({0, 0, expected.cols, expected.rows}) ? void(expected.at<char>(p) = color) : void();
+      if (p.inside({0, 0, expected.cols, expected.rows})) {
+        expected.at<char>(p) = color;
+      }
     }
     try {
       if (op == 0) {

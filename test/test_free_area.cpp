@@ -20,10 +20,6 @@ using Area = geometry_msgs::msg::PolygonStamped;
 using Pose = geometry_msgs::msg::PoseStamped;
 using Map = std::shared_ptr<skelmar_nav2_gridmap::GridMapROS>;
 namespace literal = skelmar_literal;
-// The logger reads its environment once per process: records go to the captures only.
-[[maybe_unused]] const int kLoggerEnvironment = setenv("SPDLOG_STDOUT", "false", 1) +
-                                                setenv("SPDLOG_SYSTEMD", "false", 1) +
-                                                setenv("SPDLOG_LEVEL", "info", 1);
 
 Pose pose(double x, double y, double yaw = 0)
 {

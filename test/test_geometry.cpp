@@ -15,10 +15,6 @@ using geometry_msgs::msg::Polygon;
 using geometry_msgs::msg::PoseStamped;
 using nav_msgs::msg::Path;
 constexpr double kPi = 3.141592653589793, kTwoPi = 6.283185307179586;
-// The logger reads its environment once per process: quiet, and at info for the records.
-[[maybe_unused]] const int kLoggerEnvironment = setenv("SPDLOG_STDOUT", "false", 1) +
-                                                setenv("SPDLOG_SYSTEMD", "false", 1) +
-                                                setenv("SPDLOG_LEVEL", "info", 1);
 
 PoseStamped pose(double x, double y, double z = 0)
 {

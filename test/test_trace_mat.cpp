@@ -67,7 +67,9 @@ TEST_F(TraceMatTest, DrawingColoursExactlyItsCellsInsideTheRaster)
   trace->setMatPointColor({3, 2}, 100);
   for (const bool listened : {false, true}) {
     for (const auto & [draw, drawn, cells] : rows) {
-      listened ? trace->reset() : void();  // the viewer counts from a reset on
+      if (listened) {
+        trace->reset();  // the viewer counts from a reset on
+      }
       ((*trace).*draw)(drawn, 100);
       EXPECT_EQ(coloured(), listened ? cells : Cells()) << testing::PrintToString(drawn);
     }

@@ -209,7 +209,6 @@ TEST(Bundles, NamedAfterTheSecondsWithTheirPublishersConfiguredGlobally)
           "trace_published_footprint", "/robot_event"}));
   EXPECT_STREQ(engine.people_info->people_subs.at("people")->get_topic_name(), "/robot4/people");
   EXPECT_EQ(engine.cmd_vel->planner_speed_sub->get_actual_qos().depth(), 1U);
-  EXPECT_STREQ(pl.trigger_clean_coverage_client->get_service_name(), "/trigger_clean_coverage");
   EXPECT_EQ(engine.dynamic_obstacle->tf_buffer->getCacheLength(), std::chrono::seconds(10));
 }
 

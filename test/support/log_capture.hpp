@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <spdlog/sinks/base_sink.h>
 
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -15,6 +16,11 @@
 #include "skelmar_nav2_tools/logger.hpp"
 
 namespace skelmar_test {
+
+// The logger reads its environment once per process: records go to the captures only, at info.
+[[maybe_unused]] const int kLoggerEnvironment = setenv("SPDLOG_STDOUT", "false", 1) +
+                                                setenv("SPDLOG_SYSTEMD", "false", 1) +
+                                                setenv("SPDLOG_LEVEL", "info", 1);
 
 struct LogRecord
 {
@@ -32,7 +38,7 @@ struct LogRecord
 class LogCapture : public spdlog::sinks::base_sink<std::mutex>
 {
 public:
-  /// Builds the logger if it does not exist yet, so set its environment before.
+  /// Builds the logger if it does not exist yet.
   static std::shared_ptr<LogCapture> attach()
   {
     auto capture = std::make_shared<LogCapture>();
