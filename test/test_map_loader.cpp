@@ -47,6 +47,8 @@ TEST(MapFiles, ModesNegateThresholdsAndTheFirstRowOnTop)
   for (const auto & [from, to, costs] : cases) {
     const auto map = loadMap(yaml(from, to));
     EXPECT_EQ(std::vector<int>(map->getCharMap(), map->getCharMap() + 6), costs) << to;
+    const std::tuple geometry(map->getResolution(), map->getOriginX(), map->getOriginY());
+    EXPECT_EQ(geometry, std::tuple(0.5, 1.0, -2.0)) << to;
   }
 }
 

@@ -10,7 +10,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -124,12 +123,6 @@ struct GlobalRosArguments
     rclcpp::init(0, nullptr);
   }
 };
-
-inline size_t threadCount()
-{
-  const std::filesystem::directory_iterator tasks("/proc/self/task");
-  return static_cast<size_t>(std::distance(begin(tasks), end(tasks)));
-}
 
 /// Runs @p body(thread_index) on @p threads threads released together and joins them.
 inline void runTogether(int threads, const std::function<void(int)> & body)
