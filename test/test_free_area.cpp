@@ -135,7 +135,8 @@ TEST_F(FreeAreaTest, ChecksRunWhileAnotherThreadEditsAndRefreshesTheMap)
   setCosts(map, 0, 5.0, 5.0, 5.0, 5.0);
   EXPECT_TRUE(searched(goal, 2, 2, 0.5, 0.5, map, everywhere) && sameBits(goal, pose(5.0, 5.0)));
   // A wall flickers beside the goal: every answer fits a state, none covering the window.
-  std::atomic<int> edits{0}, stop{false};
+  std::atomic<bool> stop{false};
+  std::atomic<int> edits{0};
   auto editor = std::async(std::launch::async, [&] {
     for (; !stop; ++edits) {
       setCosts(map, edits % 2 == 0 ? 254 : 0, 5.05, 4.05, 5.05, 5.95);
