@@ -135,8 +135,7 @@ TEST_F(FreeAreaTest, ChecksRunWhileAnotherThreadEditsAndRefreshesTheMap)
   setCosts(map, 0, 5.0, 5.0, 5.0, 5.0);
   EXPECT_TRUE(searched(goal, 2, 2, 0.5, 0.5, map, everywhere) && sameBits(goal, pose(5.0, 5.0)));
   // A wall flickers beside the goal: every answer fits a state, none covering the window.
-  std::atomic<bool> stop{false};
-  std::atomic<int> edits{0};
+  std::atomic<int> edits{0}, stop{0};  // stop: set to 1 when the checks are done
   auto editor = std::async(std::launch::async, [&] {
     for (; !stop; ++edits) {
       setCosts(map, edits % 2 == 0 ? 254 : 0, 5.05, 4.05, 5.05, 5.95);
@@ -148,7 +147,7 @@ TEST_F(FreeAreaTest, ChecksRunWhileAnotherThreadEditsAndRefreshesTheMap)
     EXPECT_TRUE(robot.isFuzzyGoalFree(goal, 2.0, 2.0, 0.6, 0.5, map, everywhere));
     EXPECT_NEAR(goal.pose.position.y, 5.0, 1.0 + 1e-9);
   }
-  stop = true;
+  stop = 1;
 }
 
 // Grids of random size, resolution, origin and costs; areas and poses on and around them.
